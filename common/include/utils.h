@@ -5,9 +5,76 @@
 #include <cstdio>
 
 // ---- token reader ----
+// Three ways to split text: the cursor readers copy each token into a buffer
+// and translate escapes (backslash n, r, t give newline, return, tab; a
+// backslash before any other character makes it literal, so a delimiter can
+// be part of a token); GetTokenParse and ParseStr cut the text in place; and
+// lookups in token lists, strings whose first character is their separator
+// and in which each element is followed by it (";.;..;"), positions from 1.
+// Delimiter sets are NUL-terminated strings; NUL is never a delimiter.
+
 // The cursor readers' first argument: a text starts reading it, nullptr
-// continues, TOKEN_LINEMODE continues in line mode.
+// continues, TOKEN_LINEMODE continues in line mode, where a token ended by a
+// newline is not given back: the result is null and the read position is
+// already past the newline, so the next call starts on the next line.
 inline char* const TOKEN_LINEMODE = reinterpret_cast<char*>(-1);
+
+// Tokens are cut to TOKEN_MAX characters: the rest of an overlong token is
+// read and dropped, so the next token starts after it. A buffer of
+// TOKEN_BUF_SIZE bytes therefore always holds a token.
+inline constexpr int TOKEN_BUF_SIZE = 128;
+inline constexpr int TOKEN_MAX = TOKEN_BUF_SIZE - 1;
+
+extern char GetTokenBuf[TOKEN_BUF_SIZE];  // last token of GetToken
+extern const char* szTokenIn;  // position after the last token given back
+// Last delimiter consumed by the last call (the one ending the token, or a
+// skipped leading one); 0 when the call consumed none.
+extern char chTokenDel;
+
+// One line of standard input without its newline, at most size - 1
+// characters (the rest of a longer line stays for the next call). Null at
+// end of input with nothing read, or for a size below 1.
+char* Gets(char* buffer, int size);
+
+// The shared cursor: one read position for the whole process.
+void SetTokenBuf(const char* text);
+const char* GetTokenBufInput();
+// Next token in GetTokenBuf, or null at the end; the text is never written.
+char* GetToken(const char* text, const char* delims);
+// As GetToken, on the caller's position *pos (read when text is nullptr or
+// TOKEN_LINEMODE, always written back) into the caller's buf of at least
+// TOKEN_BUF_SIZE bytes. The shared cursor is left alone; chTokenDel is set.
+char* GetTokenD(const char* text, const char* delims, const char** pos, char* buf);
+// Next token inside the text itself: the delimiter ending it and any leading
+// ones are overwritten with NULs. No escape translation, but a backslash and
+// the character after it never end a token. Continuing (nullptr or
+// TOKEN_LINEMODE) needs the current input to be writable, as a text started
+// with GetTokenParse is.
+char* GetTokenParse(char* text, const char* delims);
+// The n-th token (n below 1 counts as 1), or null when there are fewer.
+char* GetTokenN(const char* text, const char* delims, int n);
+// Number of tokens; the cursor, GetTokenBuf and chTokenDel are left as they were.
+int GetTokenCount(const char* text, const char* delims);
+// Cuts text in place into at most capacity fields (runs of delimiters make
+// no empty fields, no escapes); clears the array first; gives the count.
+int ParseStr(char* text, const char* delims, char** fields, int capacity);
+
+// Lookups; null arguments give 0.
+int FindToken(const char* element, const char* list);   // exact
+int FindTokenC(const char* element, const char* list);  // any case
+// Position of element in "a:b:c" style lists (separator delim, no leading
+// separator: a leading delim makes an empty first element).
+int FindTokenWithDelim(const char* list, const char* element, char delim);
+
+// First character that is not white space (space, \t, \n, \r, \v, \f).
+const char* SkipSpace(const char* text);
+char* SkipSpace(char* text);
+
+// Sorts the delim-separated elements in place (escaped delimiters do not
+// split; strncasecmp order when ignoreCase is set; equal elements keep their
+// order). A last element without delimiter gains one when moved before
+// others: list must have room for one more character.
+void SortTokens(char* list, char delim, int ignoreCase);
 
 // ---- string store and string helpers ----
 // Saved strings come from GetMem and are given back with PutMem by their
@@ -47,6 +114,91 @@ char* StripAllBackslashes(char* str);
 char* StripNonPrint(char* str, int keepLineEnds);
 
 // ---- file access and lookup ----
+// One input file is current at a time (pIn); the line readers share the
+// buffers below, so a line given by one call is overwritten by the next.
+#include <ctime>
+#include <dirent.h>
+
+extern FILE* pIn;    // current input of the line readers and in-place editing
+extern FILE* pOut;   // current output of in-place editing
+// Line buffer of GetLine, also the shared scratch line of ErrorMsg. After
+// each GetLine the first 512 bytes hold the line followed by NULs.
+extern char Line[262143];
+extern char* pLine;             // set to Line by GetLine
+extern char LineBuf[4096];      // GetFileLine, GetFileTextLine, GetFileContent
+extern int LineCnt;             // physical lines consumed by the last GetLine
+extern int InPos;               // where the last line read by GetLine began
+extern int LineLen;             // text before the last part of a continued line
+extern char InputFileName[256]; // last name given to OpenInputFile (cut to 255)
+extern int FileStatus;          // 0 input open, 1 closed or ended, 2 open failed
+extern int SavedFileSize;       // size of the file last read by GetSavedFileContent
+extern bool flInputFilterState; // GetLine drops comments and blanks when set
+extern char Fn[128];            // input name of in-place editing
+extern char FnOut[128];         // output name of in-place editing
+
+// Opening. level: 0 silent, 1 "ERROR: can't open file, %s" on standard
+// error, 2 fatal. prev (when not null) is closed first, so a call re-opens.
+FILE* OpenFile(FILE* prev, const char* path, const char* mode, int level);
+// The formatted path holds at most 511 characters; a longer one is refused
+// as an open failure (ENAMETOOLONG), never cut.
+FILE* OpenFileF(FILE* prev, const char* mode, int level, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// Descriptor-level open; a failure is reported on standard output.
+int OpenRawFile(const char* path, int flags);
+// Makes path the current input (pIn); 1 on success. A failure is reported
+// through ErrorMsg with the level (level 2 ends the process with status 0).
+int OpenInputFile(const char* path, int level);
+int OpenInputFileF(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void CloseInputFile();
+
+// Line readers of the current input.
+// Next line into Line, comments and blanks filtered when flInputFilterState
+// is set; gives the number of physical lines consumed, 0 at end of file.
+int GetLine();
+int GetLineN(int n);          // n GetLine calls; the last result (0 for n = 0)
+int GetLinePos(long pos);     // GetLine from that file position
+// One line (fgets) read from position pos of file.
+char* fgetsp(char* buf, int size, FILE* file, long pos);
+// Next line into LineBuf, lines ending in a backslash joined with the next
+// (backslashes and newlines kept); closes the input at end of file.
+int GetFileLine();
+// First token of the next line that neither starts with '#' nor holds only
+// delimiters, moved to the start of LineBuf.
+int GetFileTextLine(const char* delims);
+
+// Whole-file reads. The path is "dir/name", or dir alone when name is null.
+int GetFileContent(const char* dir, const char* name);    // first 4095 bytes into LineBuf
+// At most size bytes into buf, which must hold size + 1.
+int GetFileContentR(const char* dir, const char* name, char* buf, int size);
+// The whole file in memory from GetMem (caller frees it with PutMem), its
+// size in SavedFileSize; null for an empty or unreadable file. A file of one
+// byte gives an empty text.
+char* GetSavedFileContent(const char* dir, const char* name);
+
+// Status queries; a path that cannot be examined gives 0.
+long GetFileSize(const char* path);
+time_t GetFileTime(const char* path);
+// 1 directory, 2 symbolic link (the link itself), 3 anything else.
+int GetFileType(const char* path);
+
+// Existence. FindFile_ asks for the status (a dangling link is missing);
+// FindFile looks the name up in its directory (any entry counts).
+int FindFile_(const char* dir, const char* name);
+int FindFile(const char* dir, const char* name);
+// First line (at most 510 characters, line end kept) of the file that
+// contains text, any first line for a null text; a private buffer, or null.
+char* FileSearch(const char* path, const char* text, int level);
+// Saved copy of the longest leading part of path that exists; *exists is
+// set to 1 when that is the whole path (else left alone).
+char* FindExistingPath(const char* path, int* exists);
+
+// Directory listings: " name1 name2 ... " from GetMem, freed with PutMem by
+// the caller; a token list with the separator blank.
+char* ReadDir(DIR* dir, char* unused);     // next entry name, or null
+char* GetDirFileList(const char* dir);     // every entry, "." and ".." included
+// Entries whose text after their last '.' is ext; all but "." and ".." for
+// a null ext. Null when nothing matches.
+char* SearchDirFileList(const char* dir, const char* ext);
 
 // ---- reporting and process exits ----
 // The program's base name, shown in front of fatal and plain messages.
