@@ -1,7 +1,77 @@
 // Block memory manager: every dynamic string and record of the program lives
 // in blocks handed out here.
+//
+// Ordinary blocks hold 64 KiB of data carved into 32-byte nodes; each keeps a
+// memory allocation table (MAT) of one character per node, ' ' for a free
+// node and 'U' for a used one.  A request larger than one block gets a
+// dedicated block of its own.  Memory handed out is always zero-filled and
+// has room for one byte more than asked (a string terminator).
 #pragma once
 
+#include <cstdint>
+
+// Allocation unit: every allocation is a whole number of nodes.
+inline constexpr int MEM_NODE_SIZE = 32;
+// Data region of an ordinary (shared) block.
+inline constexpr int MEM_BLOCK_SIZE = 0x10000;
+// Nodes per shared block: also the length of the MAT and of the Node table.
+inline constexpr int MEM_BLOCK_NODES = MEM_BLOCK_SIZE / MEM_NODE_SIZE;
+// MAT characters of a free and of a used node.
+inline constexpr char MAT_FREE = ' ';
+inline constexpr char MAT_USED = 'U';
+
+// Allocation record of one node position; only the first position of an
+// allocation carries one, the others stay zero.
+struct MemNode {
+    uint16_t Nodes;  // nodes of the allocation starting here, 0 when none
+    char* pAddr;     // its address (pMemory + position * 32), null when none
+};
+
+// Header of one block.  It lives in a region of its own, apart from the data
+// region it describes; both are released together.
+struct MemBlock {
+    MemBlock* pNext;    // next block of the chain, null at the tail
+    MemBlock* pPrev;    // previous block, null at the head
+    int Size;           // data region size: 65,536, or more for a dedicated block
+    int UsedSize;       // dedicated block: bytes handed out; 0 in a shared block
+    int FreeNodeCount;  // free nodes: 2048 in a new shared block, 0 when dedicated
+    char* pMemory;      // the data region
+    MemNode Node[MEM_BLOCK_NODES];
+    char MAT[MEM_BLOCK_NODES + 1];  // NUL-terminated: exactly 2048 marks
+
+    // The manager's own bookkeeping, kept in step with the table above.
+    // FreeMap mirrors the MAT one bit per node (set = free) so that a free
+    // run is found a word at a time; RunHint is never less than the longest
+    // free run of the block, so a block whose hint is too small is skipped
+    // without searching it.
+    uint64_t FreeMap[MEM_BLOCK_NODES / 64];
+    int RunHint;
+    bool HeaderOnHeap;  // regions taken from the heap fallback go back with
+    bool DataOnHeap;    // free(), mapped ones with munmap()
+};
+
+// Head of the chain of blocks, oldest first; null when no block is live.
+extern MemBlock* pMemB;
+// Text of every out-of-memory report.
+extern const char OutOfMem[];
+
+// Allocate size bytes plus one, zero-filled; null for 0 or when no memory.
 void* GetMem(int size);
+// Free an allocation; null or an address no block holds is ignored.
 void PutMem(void* p);
+// Resize an allocation keeping its contents; (null, n) allocates, (p, 0)
+// frees and gives null.  On failure gives null and keeps the old allocation.
 void* AdjustMem(void* p, int size);
+// Print every block and allocation to standard output.
+void DumpMem();
+
+// The manager's own steps.
+MemBlock* GetNewBlock(int size);
+// A zero-filled read/write region of more than length bytes (whole pages);
+// onHeap, when given, tells whether it came from the heap fallback.
+void* MapBlock(int length, bool* onHeap = nullptr);
+MemBlock* FindBlock(const void* p);
+void FreeBlock(MemBlock* block);
+void PushBlock(MemBlock* block);
+MemBlock* PopBlock(MemBlock* block);
+int TestMAT(const char* text, char ch, int count);
