@@ -1,0 +1,173 @@
+// Placement under random use: every allocation must land exactly where a
+// plain first-fit search of the MAT strings puts it (the leftmost run of
+// free marks in the oldest block that has one), whatever bookkeeping the
+// manager keeps to find it faster.
+#include "MemMgr.h"
+#include "utils.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Placement {
+    MemBlock* block;  // null: a new block at the tail
+    int position;
+};
+
+int NodesFor(int size)
+{
+    return (size + 1 + MEM_NODE_SIZE - 1) / MEM_NODE_SIZE;
+}
+
+Placement ReferenceFirstFit(int units)
+{
+    std::string run(static_cast<size_t>(units), MAT_FREE);
+    for (MemBlock* b = pMemB; b; b = b->pNext) {
+        if (b->FreeNodeCount < units)
+            continue;
+        if (const char* hit = StrStr(b->MAT, run.c_str()))
+            return {b, static_cast<int>(hit - b->MAT)};
+    }
+    return {nullptr, 0};
+}
+
+MemBlock* Tail()
+{
+    MemBlock* b = pMemB;
+    while (b && b->pNext)
+        b = b->pNext;
+    return b;
+}
+
+int LongestRun(const char* mat)
+{
+    int longest = 0, run = 0;
+    for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
+        run = mat[i] == MAT_FREE ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+// The counts, records and the manager's own bookkeeping agree with the MAT.
+void CheckBlocks()
+{
+    for (MemBlock* b = pMemB; b; b = b->pNext) {
+        ASSERT_EQ(b->MAT[MEM_BLOCK_NODES], '\0');
+        ASSERT_EQ(static_cast<int>(std::strlen(b->MAT)), MEM_BLOCK_NODES);
+        int freeMarks = 0, recorded = 0;
+        for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
+            bool isFree = b->MAT[i] == MAT_FREE;
+            freeMarks += isFree;
+            recorded += b->Node[i].Nodes;
+            ASSERT_EQ(isFree, ((b->FreeMap[i / 64] >> (i % 64)) & 1) != 0) << "node " << i;
+        }
+        ASSERT_EQ(b->FreeNodeCount, freeMarks);
+        if (b->Size == MEM_BLOCK_SIZE) {
+            ASSERT_EQ(recorded, MEM_BLOCK_NODES - freeMarks);
+            ASSERT_GE(b->RunHint, LongestRun(b->MAT));
+            ASSERT_LT(freeMarks, MEM_BLOCK_NODES) << "an empty block was kept";
+        }
+        if (b->pNext) {
+            ASSERT_EQ(b->pNext->pPrev, b);
+        }
+    }
+}
+
+struct Live {
+    char* p;
+    int size;
+    char fill;
+};
+
+bool Holds(const Live& a, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        if (a.p[i] != a.fill)
+            return false;
+    return true;
+}
+
+int RandomSize(std::mt19937& rng)
+{
+    int kind = std::uniform_int_distribution<int>(0, 99)(rng);
+    if (kind < 70)
+        return std::uniform_int_distribution<int>(1, 200)(rng);
+    if (kind < 95)
+        return std::uniform_int_distribution<int>(201, 4000)(rng);
+    if (kind < 99)
+        return std::uniform_int_distribution<int>(4001, 65535)(rng);
+    return std::uniform_int_distribution<int>(65536, 200000)(rng);
+}
+
+TEST(MemMgrFirstFit, EveryPlacementMatchesThePlainSearch)
+{
+    ASSERT_EQ(pMemB, nullptr);
+    std::mt19937 rng(20240611);
+    std::vector<Live> live;
+    int maxChain = 0;
+    const int steps = 30000;
+    for (int step = 0; step < steps; ++step) {
+        // Grow towards a few thousand live allocations, churn, then drain.
+        int target = step < steps / 3 ? 3000 : step < 2 * steps / 3 ? 2000 : 0;
+        int op = std::uniform_int_distribution<int>(0, 99)(rng);
+        bool grow = static_cast<int>(live.size()) < target ? op < 65 : op < 30;
+        if (live.empty() || grow) {
+            int size = RandomSize(rng);
+            int units = NodesFor(size);
+            Placement want = units <= MEM_BLOCK_NODES ? ReferenceFirstFit(units) : Placement{};
+            auto* p = static_cast<char*>(GetMem(size));
+            ASSERT_NE(p, nullptr);
+            MemBlock* got = FindBlock(p);
+            if (units > MEM_BLOCK_NODES) {
+                ASSERT_EQ(got, Tail());
+                ASSERT_GT(got->Size, MEM_BLOCK_SIZE);
+            } else if (want.block) {
+                ASSERT_EQ(got, want.block) << "step " << step;
+                ASSERT_EQ(p, got->pMemory + want.position * MEM_NODE_SIZE) << "step " << step;
+            } else {
+                ASSERT_EQ(got, Tail()) << "step " << step;
+                ASSERT_EQ(p, got->pMemory) << "step " << step;
+            }
+            char fill = static_cast<char>('a' + step % 26);
+            std::memset(p, fill, static_cast<size_t>(size));
+            live.push_back({p, size, fill});
+        } else {
+            size_t k = std::uniform_int_distribution<size_t>(0, live.size() - 1)(rng);
+            Live& a = live[k];
+            ASSERT_TRUE(Holds(a, a.size)) << "step " << step;
+            if (op % 3 == 0) {
+                int size = RandomSize(rng);
+                auto* q = static_cast<char*>(AdjustMem(a.p, size));
+                ASSERT_NE(q, nullptr);
+                a.p = q;
+                ASSERT_TRUE(Holds(a, std::min(a.size, size))) << "step " << step;
+                std::memset(q, a.fill, static_cast<size_t>(size));
+                a.size = size;
+            } else {
+                PutMem(a.p);
+                live[k] = live.back();
+                live.pop_back();
+            }
+        }
+        int chain = 0;
+        for (MemBlock* b = pMemB; b; b = b->pNext)
+            ++chain;
+        maxChain = std::max(maxChain, chain);
+        if (step % 97 == 0) {
+            ASSERT_NO_FATAL_FAILURE(CheckBlocks()) << "step " << step;
+        }
+    }
+    for (const Live& a : live)
+        PutMem(a.p);
+    EXPECT_EQ(pMemB, nullptr);
+    EXPECT_GE(maxChain, 8) << "the run should spread over many blocks";
+}
+
+}  // namespace
