@@ -42,17 +42,24 @@ bool FormatOpenPath(FormattedPath& buf, const char* format, va_list args)
 int InputOpenFailed(const char* path, int level)
 {
     int err = errno;
+    // ErrorMsg formats into Line, and the name may have been read into Line
+    // or LineBuf: report a copy.
+    PathBuf name;
+    snprintf(name.data(), name.size(), "%s", path);
     FileStatus = 2;
     LineBuf[0] = '\0';
     LineLen = 0;
     errno = err;
-    ErrorMsg(level, 0, "can't open file, %s", path);
+    ErrorMsg(level, 0, "can't open file, %s", name.data());
     return 0;
 }
 
+// Bounded copy; path may be InputFileName itself (re-opening the input).
 void SetInputFileName(const char* path)
 {
-    snprintf(InputFileName, sizeof InputFileName, "%s", path);
+    size_t length = strnlen(path, sizeof InputFileName - 1);
+    memmove(InputFileName, path, length);
+    InputFileName[length] = '\0';
 }
 
 }  // namespace

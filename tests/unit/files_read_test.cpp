@@ -131,6 +131,24 @@ TEST_F(Opening, InputFileNameIsCutToItsBuffer)
     EXPECT_EQ(std::string(InputFileName), longName.substr(0, 255));
 }
 
+TEST_F(Opening, NamesHeldInTheSharedBuffers)
+{
+    // Re-opening the current input by its own name.
+    Input("again\n");
+    ASSERT_EQ(GetLine(), 1);
+    EXPECT_EQ(OpenInputFile(InputFileName, 1), 1);
+    EXPECT_EQ(GetLine(), 1);
+    EXPECT_STREQ(Line, "again");
+
+    // A name read into Line, which the warning is formatted into.
+    std::string missing = Path("missing");
+    snprintf(Line, sizeof Line, "%s", missing.c_str());
+    CaptureStderr();
+    EXPECT_EQ(OpenInputFile(Line, 1), 0);
+    EXPECT_EQ(GetCapturedStderr(), "WARNING: can't open file, " + missing + "\n");
+    EXPECT_STREQ(InputFileName, missing.c_str());
+}
+
 using FilteredLines = FilesTest;
 
 TEST_F(FilteredLines, LineCommentsAndBlanks)
