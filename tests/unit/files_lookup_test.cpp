@@ -1,10 +1,8 @@
 // Status queries, existence, searching a file for a line, the existing part
 // of a path and directory listings.
-#include <dirent.h>
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "MemMgr.h"
@@ -50,17 +48,10 @@ TEST_F(Status, KindsSizesAndTimes)
     EXPECT_EQ(GetFileType(Path("link").c_str()), 2);
     EXPECT_EQ(GetFileType(Path("dangling").c_str()), 2);
     EXPECT_EQ(GetFileType(file.c_str()), 3);
-    EXPECT_EQ(GetFileType("/dev/null"), 3);
     EXPECT_EQ(GetFileType(Path("missing").c_str()), 0);
-    EXPECT_EQ(GetFileType(nullptr), 0);
 
-    EXPECT_EQ(GetFileSize(file.c_str()), 5);
     EXPECT_EQ(GetFileSize(Path("link").c_str()), 5);
     EXPECT_EQ(GetFileSize(Path("missing").c_str()), 0);
-
-    struct stat st;
-    ASSERT_EQ(stat(file.c_str(), &st), 0);
-    EXPECT_EQ(GetFileTime(file.c_str()), st.st_mtime);
     EXPECT_EQ(GetFileTime(Path("dangling").c_str()), 0);
 }
 
@@ -83,14 +74,11 @@ TEST_F(Existence, FormsOfDirectoryAndName)
     EXPECT_EQ(FindFile(dir.c_str(), "sub/f"), 1);
     EXPECT_EQ(FindFile(dir.c_str(), "sub/nosuch"), 0);
     EXPECT_EQ(FindFile(Path("sub").c_str(), nullptr), 1);
-    EXPECT_EQ(FindFile(Path("sub").c_str(), ""), 1);
     EXPECT_EQ(FindFile(dir.c_str(), "nosuch"), 0);
     EXPECT_EQ(FindFile(Path("nosuch").c_str(), "f"), 0);
-    EXPECT_EQ(FindFile(nullptr, nullptr), 0);
     EXPECT_EQ(FindFile(nullptr, ""), 0);
 
     EXPECT_EQ(FindFile_(dir.c_str(), "sub/f"), 1);
-    EXPECT_EQ(FindFile_(Path("sub/f").c_str(), nullptr), 1);
     EXPECT_EQ(FindFile_(nullptr, Path("sub").c_str()), 1);
     EXPECT_EQ(FindFile_(dir.c_str(), "nosuch"), 0);
     EXPECT_EQ(FindFile_(nullptr, ""), 0);
@@ -247,19 +235,6 @@ TEST_F(Listings, ByExtension)
     EXPECT_EQ(SearchDirFileList(Path("missing").c_str(), "txt"), nullptr);
     std::filesystem::create_directories(Path("empty"));
     EXPECT_EQ(SearchDirFileList(Path("empty").c_str(), nullptr), nullptr);
-}
-
-TEST_F(Listings, ReadDirWalksTheEntries)
-{
-    Write("only", "");
-    DIR* entries = opendir(dir.c_str());
-    ASSERT_NE(entries, nullptr);
-    std::set<std::string> names;
-    while (char* name = ReadDir(entries, nullptr))
-        names.insert(name);
-    closedir(entries);
-    EXPECT_EQ(names, (std::set<std::string>{".", "..", "only"}));
-    EXPECT_EQ(ReadDir(nullptr, nullptr), nullptr);
 }
 
 }  // namespace

@@ -88,21 +88,11 @@ TEST_F(Opening, RawOpenReportsOnStandardOutput)
     EXPECT_EQ(GetCapturedStdout(), "ERROR: can't open file, " + missing);
 }
 
-TEST_F(Opening, InputFileStateFollowsOpenAndClose)
-{
-    std::string path = Write("in", "line\n");
-    ASSERT_EQ(OpenInputFile(path.c_str(), 2), 1);
-    EXPECT_NE(pIn, nullptr);
-    EXPECT_EQ(FileStatus, 0);
-    EXPECT_STREQ(InputFileName, path.c_str());
-    CloseInputFile();
-    EXPECT_EQ(pIn, nullptr);
-    EXPECT_EQ(FileStatus, 1);
-}
-
 TEST_F(Opening, FailedInputOpenClearsTheLineState)
 {
-    ASSERT_EQ(OpenInputFile(Write("in", "a \\\nb\n").c_str(), 1), 1);
+    std::string path = Write("in", "a \\\nb\n");
+    ASSERT_EQ(OpenInputFile(path.c_str(), 1), 1);
+    EXPECT_EQ(FileStatus, 0);
     ASSERT_EQ(GetFileLine(), 1);
     ASSERT_GT(LineLen, 0);
 
@@ -153,7 +143,7 @@ using FilteredLines = FilesTest;
 
 TEST_F(FilteredLines, LineCommentsAndBlanks)
 {
-    Input("key = 1 // note\n   \n\tvalue\r\n");
+    Input("key = 1 // note\n   \n\tvalue\r\na /* x */ b\n");
     EXPECT_EQ(GetLine(), 1);
     EXPECT_STREQ(Line, "key = 1 ");
     EXPECT_EQ(pLine, Line);
@@ -161,17 +151,12 @@ TEST_F(FilteredLines, LineCommentsAndBlanks)
     EXPECT_STREQ(Line, "");
     EXPECT_EQ(GetLine(), 1);
     EXPECT_STREQ(Line, "value");
+    EXPECT_EQ(GetLine(), 1);
+    EXPECT_STREQ(Line, "a  b");
     EXPECT_EQ(GetLine(), 0);
     EXPECT_STREQ(Line, "");
     // GetLine leaves the input open at its end.
     EXPECT_NE(pIn, nullptr);
-}
-
-TEST_F(FilteredLines, CommentWithinOneLine)
-{
-    Input("a /* x */ b\n");
-    EXPECT_EQ(GetLine(), 1);
-    EXPECT_STREQ(Line, "a  b");
 }
 
 TEST_F(FilteredLines, CommentAcrossTwoLines)
@@ -247,13 +232,6 @@ TEST_F(FilteredLines, PositionedAndCountedReads)
     EXPECT_EQ(fgetsp(buf, 0, pIn, 0), nullptr);
 }
 
-TEST_F(FilteredLines, NoInputGivesNothing)
-{
-    EXPECT_EQ(GetLine(), 0);
-    EXPECT_EQ(GetLinePos(0), 0);
-    EXPECT_EQ(GetFileLine(), 0);
-}
-
 using ContinuedLines = FilesTest;
 
 TEST_F(ContinuedLines, BackslashJoinsTheNextLine)
@@ -268,6 +246,10 @@ TEST_F(ContinuedLines, BackslashJoinsTheNextLine)
     EXPECT_EQ(GetFileLine(), 0);
     EXPECT_EQ(pIn, nullptr);
     EXPECT_EQ(FileStatus, 1);
+    // Without an input every reader gives nothing.
+    EXPECT_EQ(GetFileLine(), 0);
+    EXPECT_EQ(GetLine(), 0);
+    EXPECT_EQ(GetLinePos(0), 0);
 }
 
 TEST_F(ContinuedLines, JoiningStopsAtTheEndOfLineBufAndLosesNothing)
