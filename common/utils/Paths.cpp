@@ -50,7 +50,7 @@ char* StripExt(const char* path)
 {
     static char buf[128];
     if (path == nullptr)
-        return &(buf[0] = '\0');
+        return CopyCut(buf, "");
     return CutExt(CopyCut(buf, path));
 }
 
@@ -58,7 +58,7 @@ char* StripPath(const char* path)
 {
     static char buf[128];
     if (path == nullptr)
-        return &(buf[0] = '\0');
+        return CopyCut(buf, "");
     return LastComponent(CopyCut(buf, path));
 }
 
@@ -66,7 +66,7 @@ char* StripPathExt(const char* path)
 {
     static char buf[128];
     if (path == nullptr)
-        return &(buf[0] = '\0');
+        return CopyCut(buf, "");
     return CutExt(LastComponent(CopyCut(buf, path)));
 }
 
@@ -95,7 +95,7 @@ char* StripPathName(const char* path)
 {
     static char buf[128];
     if (path == nullptr || FindToken(path, ";.;..;") != 0)
-        return &(buf[0] = '\0');
+        return CopyCut(buf, "");
     CopyCut(buf, path);
     char* save = nullptr;
     strtok_r(buf, "/", &save);
