@@ -1,8 +1,9 @@
 // Blocks of the memory manager: their regions (mapped from the zero device,
-// or from the heap when the device cannot be opened) and the chain that
-// holds them, oldest first.
-#include "MemMgrImpl.h"
+// or from the heap when the device cannot be opened), the chain that holds
+// them, oldest first, and the chain's index.
+#include "FreeMap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,9 +27,94 @@ size_t PageSize()
     return page;
 }
 
+using mem::chainIndex;
+using mem::ChainIndex;
+using mem::Region;
+
+constexpr size_t SLOT_BYTES = sizeof(Region) + sizeof(MemBlock*) + sizeof(uint8_t);
+
+bool Grow(int capacity)
+{
+    ChainIndex& x = chainIndex;
+    size_t bytes = static_cast<size_t>(capacity) * SLOT_BYTES;
+    if (bytes > INT32_MAX)
+        return false;
+    bool onHeap = false;
+    void* storage = MapBlock(static_cast<int>(bytes), &onHeap);
+    if (!storage)
+        return false;
+    auto* byAddress = static_cast<Region*>(storage);
+    auto* order = reinterpret_cast<MemBlock**>(byAddress + capacity);
+    auto* blockRun = reinterpret_cast<uint8_t*>(order + capacity);
+    if (x.count > 0) {
+        std::memcpy(byAddress, x.byAddress, sizeof(Region) * static_cast<size_t>(x.count));
+        std::memcpy(order, x.order, sizeof(MemBlock*) * static_cast<size_t>(x.count));
+        std::memcpy(blockRun, x.blockRun, static_cast<size_t>(x.count));
+    }
+    if (x.storage)
+        mem::ReleaseRegion(x.storage, x.storageLength, x.storageOnHeap);
+    x.byAddress = byAddress;
+    x.order = order;
+    x.blockRun = blockRun;
+    x.capacity = capacity;
+    x.storage = storage;
+    x.storageLength = mem::RegionLength(bytes);
+    x.storageOnHeap = onHeap;
+    return true;
+}
+
+// Place in byAddress of the last region starting at or below addr, or -1.
+// The search has no data-dependent branches: it is on the path of every
+// PutMem.
+int RegionAt(uintptr_t addr)
+{
+    if (chainIndex.count == 0)
+        return -1;
+    const Region* base = chainIndex.byAddress;
+    for (int n = chainIndex.count; n > 1;) {
+        int half = n / 2;
+        base = base[half].start <= addr ? base + half : base;
+        n -= half;
+    }
+    return base->start <= addr ? static_cast<int>(base - chainIndex.byAddress) : -1;
+}
+
+void AddToIndex(MemBlock* b)
+{
+    ChainIndex& x = chainIndex;
+    auto start = reinterpret_cast<uintptr_t>(b->pMemory);
+    int at = RegionAt(start) + 1;
+    std::memmove(x.byAddress + at + 1, x.byAddress + at, sizeof(Region) * static_cast<size_t>(x.count - at));
+    x.byAddress[at] = Region{start, start + static_cast<uintptr_t>(b->Size), b};
+    x.order[x.count] = b;
+    x.blockRun[x.count] = b->BlockRun;
+    b->Slot = x.count;
+    ++x.count;
+}
+
+void RemoveFromIndex(MemBlock* b)
+{
+    ChainIndex& x = chainIndex;
+    int at = RegionAt(reinterpret_cast<uintptr_t>(b->pMemory));
+    std::memmove(x.byAddress + at, x.byAddress + at + 1, sizeof(Region) * static_cast<size_t>(x.count - at - 1));
+    int slot = b->Slot;
+    std::memmove(x.order + slot, x.order + slot + 1, sizeof(MemBlock*) * static_cast<size_t>(x.count - slot - 1));
+    std::memmove(x.blockRun + slot, x.blockRun + slot + 1, static_cast<size_t>(x.count - slot - 1));
+    --x.count;
+    for (int i = slot; i < x.count; ++i)
+        x.order[i]->Slot = i;
+    // With the chain empty the manager holds no memory at all.
+    if (x.count == 0) {
+        mem::ReleaseRegion(x.storage, x.storageLength, x.storageOnHeap);
+        x = ChainIndex{};
+    }
+}
+
 }  // namespace
 
 namespace mem {
+
+ChainIndex chainIndex;
 
 // The smallest multiple of the page size that is greater than length.
 size_t RegionLength(size_t length)
@@ -47,6 +133,24 @@ void ReleaseRegion(void* region, size_t length, bool onHeap)
 void ReportOutOfMem()
 {
     std::fprintf(stderr, "ERROR: %s\n", OutOfMem);
+}
+
+bool ReserveSlot()
+{
+    return chainIndex.count < chainIndex.capacity || Grow(std::max(64, 2 * chainIndex.capacity));
+}
+
+MemBlock* FirstFit(int units, int* pos)
+{
+    const uint8_t* blockRun = chainIndex.blockRun;
+    for (int i = 0; i < chainIndex.count; ++i) {
+        if (!MayHaveRun(blockRun[i], units))
+            continue;
+        *pos = FindFreeRun(chainIndex.order[i], units);
+        if (*pos >= 0)
+            return chainIndex.order[i];
+    }
+    return nullptr;
 }
 
 }  // namespace mem
@@ -75,8 +179,12 @@ MemBlock* GetNewBlock(int size)
     int dataSize = size <= MEM_BLOCK_SIZE ? MEM_BLOCK_SIZE : size;
     bool headerOnHeap = false;
     bool dataOnHeap = false;
-    auto* block = static_cast<MemBlock*>(MapBlock(sizeof(MemBlock), &headerOnHeap));
-    auto* data = block ? static_cast<char*>(MapBlock(dataSize, &dataOnHeap)) : nullptr;
+    MemBlock* block = nullptr;
+    char* data = nullptr;
+    if (mem::ReserveSlot()) {
+        block = static_cast<MemBlock*>(MapBlock(sizeof(MemBlock), &headerOnHeap));
+        data = block ? static_cast<char*>(MapBlock(dataSize, &dataOnHeap)) : nullptr;
+    }
     if (!data) {
         if (block)
             mem::ReleaseRegion(block, mem::RegionLength(sizeof(MemBlock)), headerOnHeap);
@@ -84,10 +192,7 @@ MemBlock* GetNewBlock(int size)
         return nullptr;
     }
     std::memset(static_cast<void*>(block), 0, sizeof(MemBlock));
-    std::memset(block->MAT, MAT_FREE, MEM_BLOCK_NODES);
-    block->MAT[MEM_BLOCK_NODES] = '\0';
-    std::memset(block->FreeMap, 0xff, sizeof block->FreeMap);
-    block->RunHint = MEM_BLOCK_NODES;
+    mem::InitFreeMap(block);
     block->Size = dataSize;
     block->pMemory = data;
     block->FreeNodeCount = MEM_BLOCK_NODES;
@@ -107,12 +212,10 @@ MemBlock* FindBlock(const void* p)
     if (!p)
         return nullptr;
     auto addr = reinterpret_cast<uintptr_t>(p);
-    for (MemBlock* b = pMemB; b; b = b->pNext) {
-        auto start = reinterpret_cast<uintptr_t>(b->pMemory);
-        if (addr >= start && addr - start < static_cast<uintptr_t>(b->Size))
-            return b;
-    }
-    return nullptr;
+    int at = RegionAt(addr);
+    if (at < 0 || addr >= chainIndex.byAddress[at].end)
+        return nullptr;
+    return chainIndex.byAddress[at].block;
 }
 
 void FreeBlock(MemBlock* block)
@@ -131,15 +234,18 @@ void PushBlock(MemBlock* block)
 {
     if (!block)
         return;
-    if (!pMemB) {
-        pMemB = block;
+    if (!mem::ReserveSlot()) {
+        mem::ReportOutOfMem();
         return;
     }
-    MemBlock* tail = pMemB;
-    while (tail->pNext)
-        tail = tail->pNext;
-    tail->pNext = block;
-    block->pPrev = tail;
+    if (chainIndex.count == 0) {
+        pMemB = block;
+    } else {
+        MemBlock* tail = chainIndex.order[chainIndex.count - 1];
+        tail->pNext = block;
+        block->pPrev = tail;
+    }
+    AddToIndex(block);
 }
 
 // Gives the new head when the head is taken out, else the block itself; the
@@ -148,6 +254,8 @@ MemBlock* PopBlock(MemBlock* block)
 {
     if (!block)
         return nullptr;
+    if (mem::Indexed(block))
+        RemoveFromIndex(block);
     if (block == pMemB) {
         pMemB = block->pNext;
         if (pMemB)

@@ -2,10 +2,11 @@
 //
 // A small request takes the leftmost run of free nodes that fits, searching
 // the blocks from the oldest (first fit); a request larger than one block
-// gets a dedicated block.  The free-node bitmap and each block's run hint
-// only speed the search up: the position chosen is always the leftmost
-// match of the request's run of free marks in the first MAT that has one.
-#include "MemMgrImpl.h"
+// gets a dedicated block.  The free-node bitmap, the run lengths kept per
+// word and per block, and the chain index only speed the search up: the position chosen is always the
+// leftmost run of the request's number of free marks in the oldest MAT that
+// has one.
+#include "FreeMap.h"
 
 #include <algorithm>
 #include <climits>
@@ -44,8 +45,6 @@ void ReleaseNodes(MemBlock* b, int pos, int n)
     b->FreeNodeCount += n;
     mem::Poison(b->pMemory + static_cast<long>(pos) * MEM_NODE_SIZE,
                 static_cast<size_t>(n) * MEM_NODE_SIZE);
-    int run = mem::FreeBefore(b, pos) + n + mem::FreeAfter(b, pos + n);
-    b->RunHint = std::max(b->RunHint, run);
 }
 
 void* GetDedicated(long rounded)
@@ -60,7 +59,6 @@ void* GetDedicated(long rounded)
         return nullptr;
     mem::MarkUsed(b, 0, MEM_BLOCK_NODES);
     b->FreeNodeCount = 0;
-    b->RunHint = 0;
     b->UsedSize = static_cast<int>(rounded);
     mem::Unpoison(b->pMemory, static_cast<size_t>(rounded));
     std::memset(b->pMemory, 0, static_cast<size_t>(rounded));
@@ -190,19 +188,16 @@ void* GetMem(int size)
     if (rounded > MEM_BLOCK_SIZE)
         return GetDedicated(rounded);
     int units = static_cast<int>(rounded / MEM_NODE_SIZE);
-    for (MemBlock* b = pMemB; b; b = b->pNext) {
-        if (b->FreeNodeCount < units || b->RunHint < units)
-            continue;
-        int pos = mem::FindFreeRun(b, units);
-        if (pos >= 0)
-            return TakeNodes(b, pos, units);
-        b->RunHint = mem::LongestFreeRun(b);
+    int pos = 0;
+    MemBlock* b = mem::FirstFit(units, &pos);
+    if (!b) {
+        // No block has room: a new one goes to the tail of the chain.
+        b = GetNewBlock(static_cast<int>(rounded));
+        if (!b)
+            return nullptr;
+        pos = 0;
     }
-    // No block has room: a new one goes to the tail of the chain.
-    MemBlock* b = GetNewBlock(static_cast<int>(rounded));
-    if (!b)
-        return nullptr;
-    return TakeNodes(b, 0, units);
+    return TakeNodes(b, pos, units);
 }
 
 void PutMem(void* p)

@@ -1,6 +1,5 @@
-// Helpers shared by the memory manager's sources: region sizes, the free
-// node bitmap that mirrors each block's MAT, and the address-sanitizer
-// poisoning of free nodes.
+// Helpers shared by the memory manager's sources: region sizes, the index
+// of the chain, and the address-sanitizer poisoning of free nodes.
 #pragma once
 
 #include "MemMgr.h"
@@ -53,17 +52,46 @@ void ReleaseRegion(void* region, size_t length, bool onHeap);
 // Write the out-of-memory line to standard error.
 void ReportOutOfMem();
 
-// Mark n nodes from pos used or free, in the MAT and in the bitmap.
-void MarkUsed(MemBlock* b, int pos, int n);
-void MarkFree(MemBlock* b, int pos, int n);
-// 1 when the n nodes from pos all exist and are free.
-bool RunIsFree(const MemBlock* b, int pos, int n);
-// Position of the leftmost run of units free nodes, or -1.
-int FindFreeRun(const MemBlock* b, int units);
-// Length of the longest free run of the block.
-int LongestFreeRun(const MemBlock* b);
-// Length of the free run ending just before pos / starting at pos.
-int FreeBefore(const MemBlock* b, int pos);
-int FreeAfter(const MemBlock* b, int pos);
+// The chain's index, kept beside the chain in a region of its own: the
+// blocks in chain order with each one's BlockRun (so the oldest block that
+// can serve a request is found without visiting every header), and the
+// data regions sorted by address (so the block of an address is found by a
+// binary search).
+struct Region {
+    uintptr_t start;  // [start, end) is a block's data region
+    uintptr_t end;
+    MemBlock* block;
+};
+
+struct ChainIndex {
+    Region* byAddress = nullptr;  // sorted by start
+    MemBlock** order = nullptr;   // chain order; a block's Slot is its place here
+    uint8_t* blockRun = nullptr;  // BlockRun of order[i]
+    int count = 0;
+    int capacity = 0;
+    void* storage = nullptr;  // one region holding the three arrays
+    size_t storageLength = 0;
+    bool storageOnHeap = false;
+};
+
+extern ChainIndex chainIndex;
+
+inline bool Indexed(const MemBlock* b)
+{
+    return b->Slot < chainIndex.count && chainIndex.order[b->Slot] == b;
+}
+
+// Take a block's new BlockRun into the index.
+inline void NoteRuns(const MemBlock* b)
+{
+    if (Indexed(b))
+        chainIndex.blockRun[b->Slot] = b->BlockRun;
+}
+
+// Make sure one more block can be indexed; false when no memory.
+bool ReserveSlot();
+// The oldest block with a run of units free nodes and the position of its
+// leftmost such run; null when no block has one.
+MemBlock* FirstFit(int units, int* pos);
 
 }  // namespace mem

@@ -45,14 +45,20 @@ MemBlock* Tail()
     return b;
 }
 
-int LongestRun(const char* mat)
+// For each word of 64 nodes, the longest free run that starts in it and
+// ends no later than the next word, at most 64.
+std::vector<int> WordRuns(const char* mat)
 {
-    int longest = 0, run = 0;
+    std::vector<int> from(MEM_BLOCK_NODES + 1, 0);
+    for (int i = MEM_BLOCK_NODES - 1; i >= 0; --i)
+        from[static_cast<size_t>(i)] = mat[i] == MAT_FREE ? from[static_cast<size_t>(i) + 1] + 1 : 0;
+    std::vector<int> runs(MEM_BLOCK_NODES / 64, 0);
     for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
-        run = mat[i] == MAT_FREE ? run + 1 : 0;
-        longest = std::max(longest, run);
+        int w = i / 64;
+        int len = std::min(from[static_cast<size_t>(i)], 64 * (w + 2) - i);
+        runs[static_cast<size_t>(w)] = std::max(runs[static_cast<size_t>(w)], std::min(len, 64));
     }
-    return longest;
+    return runs;
 }
 
 // The counts, records and the manager's own bookkeeping agree with the MAT.
@@ -71,7 +77,10 @@ void CheckBlocks()
         ASSERT_EQ(b->FreeNodeCount, freeMarks);
         if (b->Size == MEM_BLOCK_SIZE) {
             ASSERT_EQ(recorded, MEM_BLOCK_NODES - freeMarks);
-            ASSERT_GE(b->RunHint, LongestRun(b->MAT));
+            std::vector<int> runs = WordRuns(b->MAT);
+            for (int w = 0; w < MEM_BLOCK_NODES / 64; ++w)
+                ASSERT_EQ(b->WordRun[w], runs[static_cast<size_t>(w)]) << "word " << w;
+            ASSERT_EQ(b->BlockRun, *std::max_element(runs.begin(), runs.end()));
             ASSERT_LT(freeMarks, MEM_BLOCK_NODES) << "an empty block was kept";
         }
         if (b->pNext) {

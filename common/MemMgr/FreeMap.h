@@ -1,0 +1,214 @@
+// The free-node bitmap of a block and the longest free run starting in each
+// of its words.
+//
+// FreeMap holds one bit per node, set when the node is free, in step with
+// the MAT.  After a range changes, the WordRun of the words it touched (and
+// of the word before, whose top run may go on into them) is measured again
+// and BlockRun follows.  The word where the leftmost run of n free nodes
+// starts is then found by comparing 32 bytes, and the run by a few shifts.
+// Everything here is on the path of every GetMem and PutMem, hence inline.
+#pragma once
+
+#include "MemMgrImpl.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace mem {
+
+inline constexpr uint64_t ALL_FREE = ~uint64_t{0};
+
+// Bits pos..pos+n-1 (0 <= pos < 64, 0 < n, pos + n <= 64).
+inline uint64_t Bits(int pos, int n)
+{
+    uint64_t run = n == 64 ? ALL_FREE : ((uint64_t{1} << n) - 1);
+    return run << pos;
+}
+
+// Apply op to every word piece of the node range [pos, pos + n).
+template <typename Op>
+void ForRange(int pos, int n, Op op)
+{
+    while (n > 0) {
+        int w = pos >> 6, bit = pos & 63;
+        int take = std::min(n, 64 - bit);
+        op(w, Bits(bit, take));
+        pos += take;
+        n -= take;
+    }
+}
+
+// The bits of x at which a run of n set bits starts (1 <= n <= 64), by
+// and-ing x with itself shifted by 1..n-1 in doubling steps.
+inline uint64_t RunStarts(uint64_t x, int n)
+{
+    for (int len = 1; len < n && x != 0;) {
+        int step = std::min(len, n - len);
+        x &= x >> step;
+        len += step;
+    }
+    return x;
+}
+
+// Longest run of set bits in x.  starts[k] marks where runs of 2^k bits
+// start; the longest length is then built from its highest bit down.
+inline int LongestRun(uint64_t x)
+{
+    if (x == ALL_FREE)
+        return 64;
+    if (x == 0)
+        return 0;
+    uint64_t starts[6];
+    int k = 0;
+    starts[0] = x;
+    while (k < 5) {
+        uint64_t longer = starts[k] & (starts[k] >> (1 << k));
+        if (longer == 0)
+            break;
+        starts[++k] = longer;
+    }
+    uint64_t at = starts[k];
+    int len = 1 << k;
+    for (int j = k - 1; j >= 0; --j) {
+        uint64_t longer = at & (starts[j] >> len);
+        if (longer != 0) {
+            at = longer;
+            len += 1 << j;
+        }
+    }
+    return len;
+}
+
+// Free nodes at the top of word w and on into word w + 1, or 0 when the
+// top node of w is used.
+inline int RunAcross(const MemBlock* b, int w)
+{
+    int tail = std::countl_one(b->FreeMap[w]);
+    if (tail == 0 || w + 1 == MAP_WORDS)
+        return 0;
+    return tail + std::countr_one(b->FreeMap[w + 1]);
+}
+
+inline void MeasureWords(MemBlock* b, int firstWord, int lastWord)
+{
+    bool shrank = false;
+    for (int w = std::max(firstWord - 1, 0); w <= lastWord; ++w) {
+        int run = std::min(std::max(LongestRun(b->FreeMap[w]), RunAcross(b, w)), 64);
+        if (run < b->WordRun[w] && b->WordRun[w] == b->BlockRun)
+            shrank = true;
+        b->WordRun[w] = static_cast<uint8_t>(run);
+        b->BlockRun = std::max(b->BlockRun, b->WordRun[w]);
+    }
+    if (shrank)
+        b->BlockRun = *std::max_element(b->WordRun, b->WordRun + MAP_WORDS);
+    NoteRuns(b);
+}
+
+// A new block's MAT and bitmap: every node free.
+inline void InitFreeMap(MemBlock* b)
+{
+    std::memset(b->MAT, MAT_FREE, MEM_BLOCK_NODES);
+    b->MAT[MEM_BLOCK_NODES] = '\0';
+    std::memset(b->FreeMap, 0xff, sizeof b->FreeMap);
+    MeasureWords(b, 0, MAP_WORDS - 1);
+}
+
+// Mark n nodes from pos used or free, in the MAT and the bitmap.
+inline void MarkUsed(MemBlock* b, int pos, int n)
+{
+    if (n <= 0)
+        return;
+    std::memset(b->MAT + pos, MAT_USED, static_cast<size_t>(n));
+    ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] &= ~m; });
+    MeasureWords(b, pos >> 6, (pos + n - 1) >> 6);
+}
+
+inline void MarkFree(MemBlock* b, int pos, int n)
+{
+    if (n <= 0)
+        return;
+    std::memset(b->MAT + pos, MAT_FREE, static_cast<size_t>(n));
+    ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] |= m; });
+    MeasureWords(b, pos >> 6, (pos + n - 1) >> 6);
+}
+
+// 1 when the n nodes from pos all exist and are free.
+inline bool RunIsFree(const MemBlock* b, int pos, int n)
+{
+    if (pos < 0 || n < 0 || pos + n > MEM_BLOCK_NODES)
+        return false;
+    bool free = true;
+    ForRange(pos, n, [b, &free](int w, uint64_t m) {
+        if ((b->FreeMap[w] & m) != m)
+            free = false;
+    });
+    return free;
+}
+
+// False when a block whose BlockRun is blockRun surely has no run of units
+// free nodes; true means it has one for units up to 64, and may for more.
+inline bool MayHaveRun(int blockRun, int units)
+{
+    return blockRun >= std::min(units, 64);
+}
+
+// First word whose WordRun is at least units (1..64), or -1.  Eight bytes
+// are compared at once: with every byte at most 64, (byte | 0x80) - units
+// keeps its top bit exactly when byte >= units, and never borrows from the
+// next byte.
+inline int FirstWordWithRun(const MemBlock* b, int units)
+{
+    constexpr uint64_t ONES = 0x0101010101010101, TOPS = 0x8080808080808080;
+    for (int w = 0; w < MAP_WORDS; w += 8) {
+        uint64_t bytes = 0;
+        std::memcpy(&bytes, b->WordRun + w, 8);
+        uint64_t fits = ((bytes | TOPS) - ONES * static_cast<uint64_t>(units)) & TOPS;
+        if (fits != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return w + std::countr_zero(fits) / 8;
+            else
+                return w + std::countl_zero(fits) / 8;
+        }
+    }
+    return -1;
+}
+
+// Runs of more than 64 nodes, word by word.  `carry` is the free run that
+// reaches the top of the previous word; the first word whose free nodes at
+// the start complete it gives the run.
+inline int FindLongRun(const MemBlock* b, int units)
+{
+    int carry = 0;
+    for (int w = 0; w < MAP_WORDS; ++w) {
+        uint64_t bits = b->FreeMap[w];
+        if (carry + std::countr_one(bits) >= units)
+            return w * 64 - carry;
+        carry = bits == ALL_FREE ? carry + 64 : std::countl_one(bits);
+    }
+    return -1;
+}
+
+// Position of the leftmost run of units free nodes, or -1.  It starts in
+// the first word with a long enough WordRun: inside that word, or at the
+// start of its top run when that goes on into the next word, whichever
+// comes first.
+inline int FindFreeRun(const MemBlock* b, int units)
+{
+    if (!MayHaveRun(b->BlockRun, units))
+        return -1;
+    if (units > 64)
+        return FindLongRun(b, units);
+    int w = FirstWordWithRun(b, units);
+    if (w < 0)
+        return -1;
+    int pos = MEM_BLOCK_NODES;
+    uint64_t starts = RunStarts(b->FreeMap[w], units);
+    if (starts != 0)
+        pos = w * 64 + std::countr_zero(starts);
+    if (RunAcross(b, w) >= units)
+        pos = std::min(pos, (w + 1) * 64 - std::countl_one(b->FreeMap[w]));
+    return pos;
+}
+
+}  // namespace mem
