@@ -362,6 +362,7 @@ TEST_F(MemMgr, AdjustMemFailureKeepsTheOldAllocation)
     PutMem(p);
 }
 
+#ifndef TEST_UNDER_ASAN
 // Lowers the address-space limit so that every new mapping is refused.  The
 // stack is grown first: under a tool that maps it on demand its growth
 // would be refused too.
@@ -390,6 +391,7 @@ bool MappingsCanBeRefused()
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+#endif
 
 // The system refuses every new mapping: growing past the block fails, and
 // the allocation stays as it was.
