@@ -214,3 +214,59 @@ void ErrorMsg(int level, int status, const char* format, ...)
 // "<my_name>: <message>" and a newline on standard error.
 void errormsg(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void exit_app(int status);
+
+// ---- in-place file editing ----
+// Line edits of the text file "base.ext" (base alone for an empty ext): every
+// line goes, edited, to the output "base.extout" ("base.out" for an empty
+// ext), which then takes the input's place by rename(2), keeping the input's
+// permissions; after a successful edit the output name no longer exists.
+// - Both files are opened through OpenFile at the fatal level: a file that
+//   cannot be opened, or a name over 127 characters, ends the process.
+// - A line longer than 510 characters is edited in pieces of 510, each piece
+//   as a line of its own; every character is kept.
+// - A null or empty search text is found in no line.
+// - When the input cannot be read whole, the output not written whole or the
+//   rename fails, a warning says so, the output is removed and the input is
+//   left as it was.
+// - An edit takes over the current input (pIn) and pOut; both are closed
+//   when it ends, so no edit may run between OpenIOFiles and ReplaceInputFile.
+// The first occurrence of text in each line becomes replacement.
+void FileChange(const char* base, const char* ext, const char* text, const char* replacement);
+// Every character `code` becomes the characters of `replacements`: codes read
+// like "%i" (decimal, 0 octal, 0x hexadecimal), the replacement a
+// comma-separated list of them (at most 135; null or empty deletes the
+// character). Codes that cannot be read are warned about and nothing is edited.
+void FileChangeChar(const char* base, const char* ext, const char* code, const char* replacements);
+// The first occurrence of text is removed from each line holding it, but for
+// the first `skip` such lines.
+void FileDel(const char* base, const char* ext, int skip, const char* text);
+// By mode's first character, for lines holding text: "" removes its first
+// occurrence, "a" keeps the line up to and including it (then a newline),
+// "b" keeps the line from it on, "l" drops the line; "c" removes from every
+// line each character whose code ("%i") text holds. 0 when done; 1, with no
+// file touched, for another mode or a "c" text that holds no code.
+int FileDelFormat(const char* base, const char* ext, const char* mode, const char* text);
+// Drops lines holding text, but the first `skip` of them.
+void FileDelLine(const char* base, const char* ext, int skip, const char* text);
+// Drops each line holding start (but the first `skip` of them) together
+// with its matching line holding end, nested pairs included; the lines
+// between them stay.
+void FileDelLinePair(const char* base, const char* ext, int skip, const char* start, const char* end);
+// Writes a prefix before every line. In the template, "%s<n>" (removed) starts
+// the count at n (else 0); "%#<m>" makes it numbered: the prefix is written
+// from the count m on, with "%#<m>" shown as the count minus m in "%05i".
+// The count goes up by one per line.
+void FileInsert(const char* base, const char* ext, const char* templ);
+// As FileInsert, for the lines holding text only (only they are counted).
+void FileSearchInsert(const char* base, const char* ext, const char* templ, const char* text);
+// For edits written by the caller: opens pIn on Fn ("base.ext", or base) and
+// a new pOut on FnOut (Fn and "out", so "baseout" for an empty ext), both at
+// the fatal level. The third argument is not read.
+void OpenIOFiles(const char* base, const char* ext, const char* unused);
+// Closes pIn and pOut and puts FnOut in the place of Fn, as the edits do.
+// Does nothing more when pOut is not open.
+void ReplaceInputFile();
+// A capitalised identifier from free text: from the first letter on, each
+// run of letters and digits in lower case with its first character in upper
+// case ("hello world-2x" gives "HelloWorld2x"); a private 128-byte buffer.
+char* GenName(const char* text);
