@@ -270,3 +270,57 @@ void ReplaceInputFile();
 // run of letters and digits in lower case with its first character in upper
 // case ("hello world-2x" gives "HelloWorld2x"); a private 128-byte buffer.
 char* GenName(const char* text);
+
+// ---- log and process environment ----
+// The log /tmp/<my_name>.log holds exactly the texts logged, in order, with
+// the output of the commands run in logged modes between them. Each message
+// opens and closes it, so that those commands can append in between.
+extern bool flUseLog;         // logging on
+extern const char* pLogPath;  // directory of the log, "/tmp"
+extern char* pToolPath;       // directory holding the library's "db" directory
+
+// Appends the message to the log while logging is on; the first message of
+// the process empties it first. A log that cannot be opened safely (a link
+// or anything but a plain file of its own is never written) is reported with
+// "ERROR: couldn't open <path>" on standard error and the message is lost.
+void PutLogMsg(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Makes sure the log exists as a plain file of its own (created open to
+// everyone when missing) before a command appends to it by name; its path
+// (a private buffer), or null after reporting as PutLogMsg does.
+const char* PrepareLogFile();
+
+// Writes the formatted text to path opened with mode ("wt", "at", ...);
+// non-zero permissions are then set on the file. 1 when written; 0 after
+// "ERROR: couldn't open <path>" or "ERROR: couldn't write <path>".
+int CreateTextFile(const char* path, const char* mode, int permissions, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// Through the command layer, any failure ending the process: creates a
+// missing directory with its parents, touches dir/name when a name is
+// given, and applies the mode, owner and group given to the target.
+void CreateFile(const char* dir, const char* name, const char* mode, const char* owner,
+                const char* group);
+// Removes dir/name (or dir, or the name alone when dir is null) with
+// everything below it when it exists; a failure is logged.
+void DeleteFile(const char* dir, const char* name);
+void DeleteFile_(const char* path, const char* name);
+// Moves dir/oldName to dir/newName when it exists (a null dir takes both
+// names as paths); a failure is logged.
+void RenameFile(const char* dir, const char* oldName, const char* newName);
+
+// Runs a formatted command line of at most 511 characters through the
+// shell, then waits a second. Modes 1 and 2 echo the line; a failure is
+// written as "WARNING_MSG: <why>" (mode 1) or "ERROR: <why>" (mode 2, which
+// then ends the process with status 1) to standard error and the log.
+void SysCmdP(int mode, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Saved strings, freed by the caller with PutMem.
+char* GetHostname();     // null when the system does not tell
+// What "whoami" prints; without that command "root" or "User ID:  <uid>";
+// null when the command cannot be started.
+char* GetUserName();
+char* GetEnv(const char* name);  // null when unset
+// The directory of the program from its invocation name, made absolute
+// against the current directory (the command path is not searched).
+char* GetToolPath(const char* argv0);
+int SniffLprng();  // 1 when "lpd -V" tells of LPRng
+int SniffCUPS();   // 1 when a "cupsd" process runs

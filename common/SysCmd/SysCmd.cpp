@@ -1,0 +1,186 @@
+// Running one row of the command table: the command line is built from the
+// shell, the row's path, name and flags and the caller's arguments, output
+// goes to the log or the null device, failures are reported by mode, and
+// the row's settle time is waited for.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "MemMgr.h"
+#include "SysCmd.h"
+#include "utils.h"
+
+namespace {
+
+// A command line in its fixed buffer; text that would not fit marks it
+// overflowed instead of being cut, since a cut command is another command.
+struct CmdLine {
+    char text[SYSCMD_LINE_SIZE] = "";
+    int length = 0;
+    bool overflow = false;
+
+    void AddV(const char* format, va_list args)
+    {
+        if (overflow)
+            return;
+        int room = SYSCMD_LINE_SIZE - length;
+        int n = vsnprintf(text + length, room, format, args);
+        if (n < 0 || n >= room) {
+            overflow = true;
+            text[length] = '\0';
+            return;
+        }
+        length += n;
+    }
+
+    void Add(const char* format, ...) __attribute__((format(printf, 2, 3)))
+    {
+        va_list args;
+        va_start(args, format);
+        AddV(format, args);
+        va_end(args);
+    }
+};
+
+[[noreturn]] void CommandMissing(const char* name)
+{
+    fprintf(stderr, "ERROR: unable to locate system command '%s'\n", name);
+    exit(0);
+}
+
+// Mode 1 logs the failure and goes on; mode 2 logs it, prints it and ends
+// the process.
+void ReportFailure(int mode, const char* why)
+{
+    if (mode != 1 && mode != 2)
+        return;
+    const char* prefix = mode == 2 ? "ERROR" : "WARNING_MSG";
+    PutLogMsg("%s: %s\n", prefix, why);
+    if (mode == 2) {
+        printf("%s: %s\n", prefix, why);
+        fflush(stdout);
+        exit(1);
+    }
+}
+
+// Waits until the row's command shows up in the process table: one search
+// and up to ten more, a second apart.
+void WaitForProcess(const char* name)
+{
+    for (int tries = 0; tries <= 10; ++tries) {
+        if (tries > 0)
+            sleep(1);
+        if (char* ids = GetSysPsIdList(name)) {
+            PutMem(ids);
+            return;
+        }
+    }
+    PutLogMsg("ERROR: Time out for command %s\n", name);
+}
+
+void Settle(const ComRow& entry)
+{
+    if (entry.Delay == -1)
+        WaitForProcess(entry.Name);
+    else if (entry.Delay > 0)
+        sleep(static_cast<unsigned>(entry.Delay));
+}
+
+}  // namespace
+
+int RunShellCmd(const char* line, char* why, int size)
+{
+    // Output still buffered here must reach the terminal or the log before
+    // the command's own.
+    fflush(nullptr);
+    errno = 0;
+    const int status = system(line);
+    const int err = errno != 0 ? errno : ECHILD;
+    char scratch[1];
+    if (!why || size <= 0) {
+        why = scratch;
+        size = sizeof scratch;
+    }
+    if (status == -1) {
+        snprintf(why, size, "%s", strerror(err));
+        return err;
+    }
+    if (WIFEXITED(status)) {
+        if (WEXITSTATUS(status) != 0)
+            snprintf(why, size, "exit status %d", WEXITSTATUS(status));
+        return WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status)) {
+        snprintf(why, size, "killed by signal %d", WTERMSIG(status));
+        return 128 + WTERMSIG(status);
+    }
+    snprintf(why, size, "%s", strerror(ECHILD));
+    return ECHILD;
+}
+
+int SysCmd(int row, int mode, const char* format, ...)
+{
+    const bool quiet = row <= 0;
+    row = abs(row);
+    if (row >= COM_END_ROW) {
+        ReportFailure(mode, strerror(EINVAL));
+        return EINVAL;
+    }
+    ComRow& entry = ComList[row];
+    if (flInitSysCmd) {
+        if (row >= 2 && !entry.Path)
+            FillCmdPath(row);
+        if (!ComList[CMD_SH].Path)
+            FillCmdPath(CMD_SH);
+    }
+
+    CmdLine line;
+    if (row >= 2) {
+        if (!entry.Path)
+            CommandMissing(entry.Name);
+        const ComRow& shell = ComList[CMD_SH];
+        if (!shell.Path)
+            CommandMissing(shell.Name);
+        line.Add("%s/%s -c \"%s/%s %s ", shell.Path, shell.Name, entry.Path, entry.Name,
+                 entry.Flags);
+    }
+    va_list args;
+    va_start(args, format);
+    line.AddV(format, args);
+    va_end(args);
+    const int logged = line.length;
+
+    if (mode == 0) {
+        line.Add(" 1>/dev/null 2>/dev/null");
+    } else if (!quiet && (mode == 1 || mode == 2)) {
+        const char* log = flUseLog ? PrepareLogFile() : nullptr;
+        if (log)
+            line.Add(" 1>>%s 2>>%s", log, log);
+        else
+            line.Add(" 1>>/dev/null 2>>/dev/null");
+    }
+    if (row >= 2)
+        line.Add("\"");
+
+    if (line.overflow) {
+        ReportFailure(mode, strerror(E2BIG));
+        return E2BIG;
+    }
+
+    if (!quiet && flSysCmdLog && (mode == 1 || mode == 2)) {
+        fputs(".", stdout);
+        fflush(stdout);
+        PutLogMsg("%.*s\n", logged, line.text);
+    }
+
+    char why[256];
+    int result = RunShellCmd(line.text, why, sizeof why);
+    if (result != 0)
+        ReportFailure(mode, why);
+    Settle(entry);
+    return result;
+}

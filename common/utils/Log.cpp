@@ -1,0 +1,100 @@
+// The log: /tmp/<my_name>.log holds exactly the texts logged, in order,
+// between the output that logged commands append to it. The program runs
+// as root while /tmp is open to everyone, so the log is never reached
+// through a link or taken over from another file: it is created
+// exclusively and written only while it is a plain file of its own.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FilePath.h"
+#include "utils.h"
+
+bool flUseLog = false;
+const char* pLogPath = "/tmp";
+
+namespace {
+
+// The first message of the process empties the log of an earlier run.
+bool flFirstLogMsg = true;
+
+// Before the program has set my_name the name it was started with stands in.
+const char* LogName()
+{
+    return my_name != nullptr ? my_name : program_invocation_short_name;
+}
+
+// The log's path; false (after reporting) when it is too long for a path.
+bool LogFilePath(PathBuf& path)
+{
+    pLogPath = "/tmp";
+    int n = snprintf(path.data(), path.size(), "%s/%s.log", pLogPath, LogName());
+    if (n < 0 || static_cast<size_t>(n) >= path.size()) {
+        fprintf(stderr, "ERROR: couldn't open %s\n", path.data());
+        return false;
+    }
+    return true;
+}
+
+// Opens the log for appending, creating it readable and writable by
+// everyone when it is missing. A link, a hard-linked file or anything but a
+// plain file there is refused: the descriptor, or -1 after reporting.
+int OpenLog(const char* path)
+{
+    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) {
+        // The creation mask must not narrow what commands run by other users
+        // may add; the mode is set on the new file itself, never by name.
+        fchmod(fd, 0666);
+    } else if (errno == EEXIST) {
+        fd = open(path, flags);
+    }
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd < 0)
+        fprintf(stderr, "ERROR: couldn't open %s\n", path);
+    return fd;
+}
+
+}  // namespace
+
+void PutLogMsg(const char* format, ...)
+{
+    if (!flUseLog)
+        return;
+    const bool truncate = flFirstLogMsg;
+    flFirstLogMsg = false;
+    PathBuf path;
+    if (!LogFilePath(path))
+        return;
+    int fd = OpenLog(path.data());
+    if (fd < 0)
+        return;
+    va_list args;
+    va_start(args, format);
+    bool written = (!truncate || ftruncate(fd, 0) == 0) && vdprintf(fd, format, args) >= 0;
+    va_end(args);
+    if (close(fd) != 0)
+        written = false;
+    if (!written)
+        fprintf(stderr, "ERROR: couldn't write %s\n", path.data());
+}
+
+const char* PrepareLogFile()
+{
+    static PathBuf path;
+    if (!LogFilePath(path))
+        return nullptr;
+    int fd = OpenLog(path.data());
+    if (fd < 0)
+        return nullptr;
+    close(fd);
+    return path.data();
+}
