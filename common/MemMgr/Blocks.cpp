@@ -63,27 +63,11 @@ bool Grow(int capacity)
     return true;
 }
 
-// Place in byAddress of the last region starting at or below addr, or -1.
-// The search has no data-dependent branches: it is on the path of every
-// PutMem.
-int RegionAt(uintptr_t addr)
-{
-    if (chainIndex.count == 0)
-        return -1;
-    const Region* base = chainIndex.byAddress;
-    for (int n = chainIndex.count; n > 1;) {
-        int half = n / 2;
-        base = base[half].start <= addr ? base + half : base;
-        n -= half;
-    }
-    return base->start <= addr ? static_cast<int>(base - chainIndex.byAddress) : -1;
-}
-
 void AddToIndex(MemBlock* b)
 {
     ChainIndex& x = chainIndex;
     auto start = reinterpret_cast<uintptr_t>(b->pMemory);
-    int at = RegionAt(start) + 1;
+    int at = mem::RegionAt(start) + 1;
     std::memmove(x.byAddress + at + 1, x.byAddress + at, sizeof(Region) * static_cast<size_t>(x.count - at));
     x.byAddress[at] = Region{start, start + static_cast<uintptr_t>(b->Size), b};
     x.order[x.count] = b;
@@ -95,7 +79,7 @@ void AddToIndex(MemBlock* b)
 void RemoveFromIndex(MemBlock* b)
 {
     ChainIndex& x = chainIndex;
-    int at = RegionAt(reinterpret_cast<uintptr_t>(b->pMemory));
+    int at = mem::RegionAt(reinterpret_cast<uintptr_t>(b->pMemory));
     std::memmove(x.byAddress + at, x.byAddress + at + 1, sizeof(Region) * static_cast<size_t>(x.count - at - 1));
     int slot = b->Slot;
     std::memmove(x.order + slot, x.order + slot + 1, sizeof(MemBlock*) * static_cast<size_t>(x.count - slot - 1));
@@ -138,19 +122,6 @@ void ReportOutOfMem()
 bool ReserveSlot()
 {
     return chainIndex.count < chainIndex.capacity || Grow(std::max(64, 2 * chainIndex.capacity));
-}
-
-MemBlock* FirstFit(int units, int* pos)
-{
-    const uint8_t* blockRun = chainIndex.blockRun;
-    for (int i = 0; i < chainIndex.count; ++i) {
-        if (!MayHaveRun(blockRun[i], units))
-            continue;
-        *pos = FindFreeRun(chainIndex.order[i], units);
-        if (*pos >= 0)
-            return chainIndex.order[i];
-    }
-    return nullptr;
 }
 
 }  // namespace mem
@@ -211,11 +182,7 @@ MemBlock* FindBlock(const void* p)
 {
     if (!p)
         return nullptr;
-    auto addr = reinterpret_cast<uintptr_t>(p);
-    int at = RegionAt(addr);
-    if (at < 0 || addr >= chainIndex.byAddress[at].end)
-        return nullptr;
-    return chainIndex.byAddress[at].block;
+    return mem::BlockOf(p);
 }
 
 void FreeBlock(MemBlock* block)

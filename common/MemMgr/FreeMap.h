@@ -51,58 +51,88 @@ inline uint64_t RunStarts(uint64_t x, int n)
     return x;
 }
 
-// Longest run of set bits in x.  starts[k] marks where runs of 2^k bits
-// start; the longest length is then built from its highest bit down.
+// Set bits at the top and at the bottom of x.  Or-ing in the far end bit
+// keeps the count free of a special case for x == ~0 (no branch to
+// mispredict); that case is added back as a 0 or 1.
+inline int TopOnes(uint64_t x)
+{
+    return __builtin_clzll(~x | 1) + (x == ALL_FREE);
+}
+
+inline int LowOnes(uint64_t x)
+{
+    return __builtin_ctzll(~x | (uint64_t{1} << 63)) + (x == ALL_FREE);
+}
+
+// Longest run of set bits in x, without branches: s[j] marks where runs of
+// 2^j bits start, and the length is built from its highest bit down, `at`
+// marking where runs of the length found so far start.
 inline int LongestRun(uint64_t x)
 {
-    if (x == ALL_FREE)
-        return 64;
-    if (x == 0)
-        return 0;
-    uint64_t starts[6];
-    int k = 0;
-    starts[0] = x;
-    while (k < 5) {
-        uint64_t longer = starts[k] & (starts[k] >> (1 << k));
-        if (longer == 0)
-            break;
-        starts[++k] = longer;
+    uint64_t s[6];
+    s[0] = x;
+    for (int j = 1; j < 6; ++j)
+        s[j] = s[j - 1] & (s[j - 1] >> (1 << (j - 1)));
+    uint64_t at = ~uint64_t{0};
+    int len = 0;
+    for (int j = 5; j >= 0; --j) {
+        uint64_t longer = at & (s[j] >> len);
+        uint64_t keep = uint64_t{0} - (longer != 0);
+        at = (longer & keep) | (at & ~keep);
+        len += (1 << j) & static_cast<int>(keep);
     }
-    uint64_t at = starts[k];
-    int len = 1 << k;
-    for (int j = k - 1; j >= 0; --j) {
-        uint64_t longer = at & (starts[j] >> len);
-        if (longer != 0) {
-            at = longer;
-            len += 1 << j;
-        }
-    }
-    return len;
+    return len + (x == ALL_FREE);
 }
 
 // Free nodes at the top of word w and on into word w + 1, or 0 when the
 // top node of w is used.
 inline int RunAcross(const MemBlock* b, int w)
 {
-    int tail = std::countl_one(b->FreeMap[w]);
-    if (tail == 0 || w + 1 == MAP_WORDS)
-        return 0;
-    return tail + std::countr_one(b->FreeMap[w + 1]);
+    int tail = TopOnes(b->FreeMap[w]);
+    int head = w + 1 < MAP_WORDS ? LowOnes(b->FreeMap[w + 1]) : 0;
+    return tail != 0 ? tail + head : 0;
 }
 
+// Set WordRun[w] from WordInside[w] and the run across into word w + 1,
+// keeping WordRunCount and (when it grows) BlockRun in step.
+inline void SetWordRun(MemBlock* b, int w)
+{
+    int run = std::min(std::max(static_cast<int>(b->WordInside[w]), RunAcross(b, w)), 64);
+    --b->WordRunCount[b->WordRun[w]];
+    ++b->WordRunCount[run];
+    b->WordRun[w] = static_cast<uint8_t>(run);
+    if (run > b->BlockRun)
+        b->BlockRun = static_cast<uint8_t>(run);
+}
+
+// After the words firstWord..lastWord changed: their WordRun, and that of
+// the word before (its run across may now end sooner or later); then
+// BlockRun, when its last word shrank.
+inline void MeasureAround(MemBlock* b, int firstWord, int lastWord)
+{
+    for (int w = std::max(firstWord - 1, 0); w <= lastWord; ++w)
+        SetWordRun(b, w);
+    while (b->BlockRun > 0 && b->WordRunCount[b->BlockRun] == 0)
+        --b->BlockRun;
+    NoteRuns(b);
+}
+
+// Measure the words firstWord..lastWord from scratch.
 inline void MeasureWords(MemBlock* b, int firstWord, int lastWord)
 {
-    bool shrank = false;
-    for (int w = std::max(firstWord - 1, 0); w <= lastWord; ++w) {
-        int run = std::min(std::max(LongestRun(b->FreeMap[w]), RunAcross(b, w)), 64);
-        if (run < b->WordRun[w] && b->WordRun[w] == b->BlockRun)
-            shrank = true;
-        b->WordRun[w] = static_cast<uint8_t>(run);
-        b->BlockRun = std::max(b->BlockRun, b->WordRun[w]);
-    }
-    if (shrank)
-        b->BlockRun = *std::max_element(b->WordRun, b->WordRun + MAP_WORDS);
-    NoteRuns(b);
+    for (int w = firstWord; w <= lastWord; ++w)
+        b->WordInside[w] = static_cast<uint8_t>(LongestRun(b->FreeMap[w]));
+    MeasureAround(b, firstWord, lastWord);
+}
+
+// Length of the free run inside word x that holds bits bit..bit+n-1,
+// counting those n bits as free.
+inline int RunInWord(uint64_t x, int bit, int n)
+{
+    int below = bit == 0 ? 0 : TopOnes(x << (64 - bit));
+    int end = bit + n;
+    int above = end == 64 ? 0 : LowOnes(x >> end);
+    return below + n + above;
 }
 
 // A new block's MAT and bitmap: every node free.
@@ -111,17 +141,35 @@ inline void InitFreeMap(MemBlock* b)
     std::memset(b->MAT, MAT_FREE, MEM_BLOCK_NODES);
     b->MAT[MEM_BLOCK_NODES] = '\0';
     std::memset(b->FreeMap, 0xff, sizeof b->FreeMap);
+    // Measured from a state of no free runs at all.
+    std::memset(b->WordRun, 0, sizeof b->WordRun);
+    std::memset(b->WordRunCount, 0, sizeof b->WordRunCount);
+    b->WordRunCount[0] = MAP_WORDS;
+    b->BlockRun = 0;
     MeasureWords(b, 0, MAP_WORDS - 1);
 }
 
-// Mark n nodes from pos used or free, in the MAT and the bitmap.
+// Mark n nodes from pos used or free, in the MAT and the bitmap.  A range
+// within one word changes only the run that holds it: freed, the joined run
+// may be the word's new longest; taken, the word needs measuring again only
+// when the run it split was its longest.
 inline void MarkUsed(MemBlock* b, int pos, int n)
 {
     if (n <= 0)
         return;
     std::memset(b->MAT + pos, MAT_USED, static_cast<size_t>(n));
-    ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] &= ~m; });
-    MeasureWords(b, pos >> 6, (pos + n - 1) >> 6);
+    int w = pos >> 6, bit = pos & 63;
+    if (bit + n <= 64) {
+        uint64_t x = b->FreeMap[w];
+        bool wasLongest = RunInWord(x, bit, n) == b->WordInside[w];
+        b->FreeMap[w] = x & ~Bits(bit, n);
+        if (wasLongest)
+            b->WordInside[w] = static_cast<uint8_t>(LongestRun(b->FreeMap[w]));
+        MeasureAround(b, w, w);
+        return;
+    }
+    ForRange(pos, n, [b](int v, uint64_t m) { b->FreeMap[v] &= ~m; });
+    MeasureWords(b, w, (pos + n - 1) >> 6);
 }
 
 inline void MarkFree(MemBlock* b, int pos, int n)
@@ -129,8 +177,18 @@ inline void MarkFree(MemBlock* b, int pos, int n)
     if (n <= 0)
         return;
     std::memset(b->MAT + pos, MAT_FREE, static_cast<size_t>(n));
-    ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] |= m; });
-    MeasureWords(b, pos >> 6, (pos + n - 1) >> 6);
+    int w = pos >> 6, bit = pos & 63;
+    if (bit + n <= 64) {
+        uint64_t x = b->FreeMap[w] | Bits(bit, n);
+        b->FreeMap[w] = x;
+        int joined = RunInWord(x, bit, n);
+        if (joined > b->WordInside[w])
+            b->WordInside[w] = static_cast<uint8_t>(joined);
+        MeasureAround(b, w, w);
+        return;
+    }
+    ForRange(pos, n, [b](int v, uint64_t m) { b->FreeMap[v] |= m; });
+    MeasureWords(b, w, (pos + n - 1) >> 6);
 }
 
 // 1 when the n nodes from pos all exist and are free.
@@ -182,9 +240,9 @@ inline int FindLongRun(const MemBlock* b, int units)
     int carry = 0;
     for (int w = 0; w < MAP_WORDS; ++w) {
         uint64_t bits = b->FreeMap[w];
-        if (carry + std::countr_one(bits) >= units)
+        if (carry + LowOnes(bits) >= units)
             return w * 64 - carry;
-        carry = bits == ALL_FREE ? carry + 64 : std::countl_one(bits);
+        carry = bits == ALL_FREE ? carry + 64 : TopOnes(bits);
     }
     return -1;
 }
@@ -207,8 +265,23 @@ inline int FindFreeRun(const MemBlock* b, int units)
     if (starts != 0)
         pos = w * 64 + std::countr_zero(starts);
     if (RunAcross(b, w) >= units)
-        pos = std::min(pos, (w + 1) * 64 - std::countl_one(b->FreeMap[w]));
+        pos = std::min(pos, (w + 1) * 64 - TopOnes(b->FreeMap[w]));
     return pos;
+}
+
+// The oldest block with a run of units free nodes and the position of its
+// leftmost such run; null when no block has one.
+inline MemBlock* FirstFit(int units, int* pos)
+{
+    const uint8_t* blockRun = chainIndex.blockRun;
+    for (int i = 0; i < chainIndex.count; ++i) {
+        if (!MayHaveRun(blockRun[i], units))
+            continue;
+        *pos = FindFreeRun(chainIndex.order[i], units);
+        if (*pos >= 0)
+            return chainIndex.order[i];
+    }
+    return nullptr;
 }
 
 }  // namespace mem

@@ -202,7 +202,7 @@ void* GetMem(int size)
 
 void PutMem(void* p)
 {
-    MemBlock* b = FindBlock(p);
+    MemBlock* b = mem::BlockOf(p);
     if (!b || !IsAllocation(b, p))
         return;
     if (b->Size > MEM_BLOCK_SIZE) {
@@ -224,7 +224,7 @@ void* AdjustMem(void* p, int size)
     }
     if (size < 0)
         return nullptr;
-    MemBlock* b = FindBlock(p);
+    MemBlock* b = mem::BlockOf(p);
     if (!b || !IsAllocation(b, p))
         return GetMem(size);
     long rounded = RoundRequest(size);

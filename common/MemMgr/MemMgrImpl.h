@@ -88,10 +88,33 @@ inline void NoteRuns(const MemBlock* b)
         chainIndex.blockRun[b->Slot] = b->BlockRun;
 }
 
+// Place in byAddress of the last region starting at or below addr, or -1.
+// The search has no data-dependent branches: it is on the path of every
+// PutMem.
+inline int RegionAt(uintptr_t addr)
+{
+    if (chainIndex.count == 0)
+        return -1;
+    const Region* base = chainIndex.byAddress;
+    for (int n = chainIndex.count; n > 1;) {
+        int half = n / 2;
+        base = base[half].start <= addr ? base + half : base;
+        n -= half;
+    }
+    return base->start <= addr ? static_cast<int>(base - chainIndex.byAddress) : -1;
+}
+
+// The block whose data region holds p (FindBlock).
+inline MemBlock* BlockOf(const void* p)
+{
+    auto addr = reinterpret_cast<uintptr_t>(p);
+    int at = RegionAt(addr);
+    if (at < 0 || addr >= chainIndex.byAddress[at].end)
+        return nullptr;
+    return chainIndex.byAddress[at].block;
+}
+
 // Make sure one more block can be indexed; false when no memory.
 bool ReserveSlot();
-// The oldest block with a run of units free nodes and the position of its
-// leftmost such run; null when no block has one.
-MemBlock* FirstFit(int units, int* pos);
 
 }  // namespace mem

@@ -77,10 +77,20 @@ void CheckBlocks()
         ASSERT_EQ(b->FreeNodeCount, freeMarks);
         if (b->Size == MEM_BLOCK_SIZE) {
             ASSERT_EQ(recorded, MEM_BLOCK_NODES - freeMarks);
+            for (int w = 0; w < MEM_BLOCK_NODES / 64; ++w) {
+                int inside = 0;
+                for (int i = 0, run = 0; i < 64; ++i) {
+                    run = b->MAT[w * 64 + i] == MAT_FREE ? run + 1 : 0;
+                    inside = std::max(inside, run);
+                }
+                ASSERT_EQ(b->WordInside[w], inside) << "word " << w;
+            }
             std::vector<int> runs = WordRuns(b->MAT);
             for (int w = 0; w < MEM_BLOCK_NODES / 64; ++w)
                 ASSERT_EQ(b->WordRun[w], runs[static_cast<size_t>(w)]) << "word " << w;
             ASSERT_EQ(b->BlockRun, *std::max_element(runs.begin(), runs.end()));
+            for (int k = 0; k <= 64; ++k)
+                ASSERT_EQ(b->WordRunCount[k], std::count(runs.begin(), runs.end(), k)) << "runs of " << k;
             ASSERT_LT(freeMarks, MEM_BLOCK_NODES) << "an empty block was kept";
         }
         if (b->pNext) {
