@@ -29,7 +29,7 @@ inline constexpr const char* SETUP_LANG_CODES = ",en_US,es_ES,it_IT,fr_FR,ge_GE,
 // newline.
 extern const char pTransBuf[];
 
-// Message index of the chosen table. The first call chooses the table from
+// The message of that index in the chosen table. The first call chooses it from
 // LANG, for the rest of the process. An index outside the table gives an
 // empty text after a warning.
 const char* nlsSetupStrCvt(int index);
