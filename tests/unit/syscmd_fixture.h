@@ -48,7 +48,14 @@ public:
 
     void SetUp() override
     {
-        my_name = SaveStr("%s_%d", program_, static_cast<int>(getpid()));
+        // Death tests that start the program afresh keep the name through
+        // the environment, and with it the log.
+        const char* inherited = getenv("SYSCMD_TEST_NAME");
+        if (inherited)
+            my_name = SaveStr_(inherited);
+        else
+            my_name = SaveStr("%s_%d", program_, static_cast<int>(getpid()));
+        setenv("SYSCMD_TEST_NAME", my_name, 0);
         flUseLog = false;
         InitSysCmdList();
         for (int row = 0; row < COM_ROWS; ++row)
