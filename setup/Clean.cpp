@@ -1,0 +1,53 @@
+// The end of an installation: the work directory goes, and the product's
+// queue administration brings its queues up to the new release.
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "Installer.h"
+#include "MemMgr.h"
+#include "Setup.h"
+#include "SysCmd.h"
+#include "utils.h"
+
+namespace {
+
+// Runs <pAppDir>/nvqadmin with one option straight through the shell, its
+// output on the terminal; its result is of no concern here.
+void RunQueueAdmin(const char* option)
+{
+    char* line = SaveStr("%s/nvqadmin %s", pAppDir, option);
+    RunShellCmd(line, nullptr, 0);
+    PutMem(line);
+    putchar('.');
+}
+
+// A work area that the installer made itself goes too once it is empty; a
+// work area holding anything else stays.
+void RemoveCreatedWorkArea(const char* workDir)
+{
+    const char* slash = strrchr(workDir, '/');
+    if (!slash || slash == workDir)
+        return;
+    char* area = SaveStr("%.*s", static_cast<int>(slash - workDir), workDir);
+    rmdir(area);
+    PutMem(area);
+}
+
+}  // namespace
+
+void TarvoClean(const char* workDir)
+{
+    // Out of the work directory, which may be the current one.
+    if (chdir("/") != 0)
+        PutLogMsg("WARNING_MSG: cannot change to /\n");
+    SysCmd(CMD_RM_R, 1, " %s", workDir);
+    if (flCreatedTmpDir)
+        RemoveCreatedWorkArea(workDir);
+    if (pAppDir) {
+        RunQueueAdmin("-upgrade");
+        RunQueueAdmin("-clean");
+    }
+    putchar('\n');
+    fflush(stdout);
+}
