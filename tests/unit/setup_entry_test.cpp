@@ -1,16 +1,11 @@
 // The installer's entry steps on their own: trimming and checking path
 // arguments, the command line, recognising one installation place under two
-// spellings, the running-program question and the pooled free space.
-#include <cstdio>
-#include <cstdlib>
+// spellings and the pooled free space.
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,8 +15,6 @@
 #include "MemMgr.h"
 #include "Setup.h"
 #include "utils.h"
-
-extern char** environ;
 
 namespace {
 
@@ -190,90 +183,6 @@ TEST(PooledFreeSpace, EachEarlierCopyCountsOnce)
     EXPECT_EQ(PooledFreeSpace(1000, 1300, 1000), 1300);
     // And a work directory using 200 beside it.
     EXPECT_EQ(PooledFreeSpace(1200, 1300, 1000), 1500);
-}
-
-// The running-program question, answered from a file on standard input,
-// with a program of a private name running.
-class RunningPrograms : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "setup_running.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        name = "qfrp" + std::to_string(getpid() % 100000);
-        const std::string link = dir + "/" + name;
-        fs::create_symlink("/bin/sleep", link);
-        std::vector<char*> argv{name.data(), const_cast<char*>("60"), nullptr};
-        ASSERT_EQ(posix_spawn(&pid, link.c_str(), nullptr, nullptr, argv.data(), environ), 0);
-        for (int i = 0; i < 200 && !Running(); ++i)
-            usleep(10000);
-        ASSERT_TRUE(Running());
-        list = "," + name + ",";
-    }
-
-    void TearDown() override
-    {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        fs::remove_all(dir);
-    }
-
-    bool Running() const
-    {
-        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-        std::string line;
-        return std::getline(comm, line) && line == name;
-    }
-
-    // The answer and the question's output.
-    int Ask(const std::string& input, std::string* output)
-    {
-        const std::string path = dir + "/input";
-        std::ofstream(path) << input;
-        EXPECT_NE(freopen(path.c_str(), "r", stdin), nullptr);
-        testing::internal::CaptureStdout();
-        int result = QuitForRunningProcesses(list.c_str());
-        *output = testing::internal::GetCapturedStdout();
-        return result;
-    }
-
-    static int Count(const std::string& text, const std::string& what)
-    {
-        int n = 0;
-        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-            ++n;
-        return n;
-    }
-
-    std::string dir, name, list;
-    pid_t pid = -1;
-};
-
-TEST_F(RunningPrograms, QuitOrEndOfInput)
-{
-    std::string output;
-    EXPECT_EQ(Ask("2\n", &output), 1);
-    EXPECT_NE(output.find("The installer can not continue until these terminate:\n" + name +
-                          " ( " + std::to_string(pid) + " )\n\nWould you like to:\n"),
-              std::string::npos)
-        << output;
-    EXPECT_EQ(Count(output, "Enter a selection:"), 1);
-
-    // Anything else asks again; the rest of an answer's line is dropped.
-    EXPECT_EQ(Ask("\nx2\n2\n", &output), 1);
-    EXPECT_EQ(Count(output, "Enter a selection:"), 3);
-
-    EXPECT_EQ(Ask("", &output), 1);
-    EXPECT_EQ(Count(output, "Enter a selection:"), 1);
-}
-
-TEST_F(RunningPrograms, NothingRunningAsksNothing)
-{
-    std::string output;
-    list = ",qfrp-none-here,,";
-    EXPECT_EQ(Ask("2\n", &output), 0);
-    EXPECT_EQ(output, "");
 }
 
 }  // namespace
