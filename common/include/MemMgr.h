@@ -42,10 +42,10 @@ struct MemBlock {
     // The manager's own bookkeeping, kept in step with the table above.
     // FreeMap mirrors the MAT one bit per node (set = free), so runs of free
     // nodes are found a 64-bit word at a time.  WordInside[w] is the longest
-    // free run inside word w; WordRun[w] is the longest
-    // free run that starts in word w, inside it or running on into the next
-    // word (at most 64): the leftmost run of n <= 64 free nodes starts in the
-    // first word whose WordRun is n or more.  BlockRun is the largest
+    // free run inside word w; WordRun[w] the longest free run that starts in
+    // word w, inside it or running on into the next word (at most 64): the
+    // leftmost run of n <= 64 free nodes starts in the first word whose
+    // WordRun is n or more.  BlockRun is the largest
     // WordRun, so a block that cannot serve a request is passed over at once;
     // WordRunCount[k] counts the words whose WordRun is k, so that BlockRun
     // follows when its last word shrinks.  Slot is the block's position in
