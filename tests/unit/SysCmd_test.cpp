@@ -2,6 +2,7 @@
 // command line handed to the shell, logging and redirection, the results
 // and reports of failed commands in each mode, and the settle times.
 #include <dlfcn.h>
+#include <sys/prctl.h>
 
 #include <cerrno>
 #include <cstring>
@@ -82,62 +83,38 @@ TEST_F(SysCmdRun, MovingAnInstallationGivesTheShellExactlyThisLine)
     EXPECT_EQ(Log(), "/usr/bin/sh -c \"/usr/bin/mv -f -f /opt/Tarvo/lumo /export/apps/Tarvo\n");
 }
 
-TEST_F(SysCmdRun, QuietRowsNeitherEchoNorLogNorRedirect)
+TEST_F(SysCmdRun, RedirectionFollowsModeQuietnessAndTheLogSwitch)
 {
     hook.pretend = true;
-    LogOn();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(SysCmd(-CMD_MV, 1, "%s %s", "a", "b"), 0);
-    EXPECT_EQ(SysCmd(-CMD_MV, 2, "a b"), 0);
-    EXPECT_EQ(SysCmd(0, 1, "pkgadd -d /tmp/x QMPTlumo"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    ASSERT_EQ(hook.lines.size(), 3u);
-    EXPECT_EQ(hook.lines[0], "/usr/bin/sh -c \"/usr/bin/mv -f a b\"");
-    EXPECT_EQ(hook.lines[1], "/usr/bin/sh -c \"/usr/bin/mv -f a b\"");
-    EXPECT_EQ(hook.lines[2], "pkgadd -d /tmp/x QMPTlumo");
-    EXPECT_FALSE(fs::exists(log));
-}
-
-TEST_F(SysCmdRun, ModeZeroDiscardsAllOutput)
-{
-    hook.pretend = true;
-    LogOn();
-    EXPECT_EQ(SysCmd(0, 0, "echo %d%%", 5), 0);
-    EXPECT_EQ(LastLine(), "echo 5% 1>/dev/null 2>/dev/null");
-    EXPECT_EQ(SysCmd(CMD_MV, 0, "a b"), 0);
-    EXPECT_EQ(LastLine(), "/usr/bin/sh -c \"/usr/bin/mv -f a b 1>/dev/null 2>/dev/null\"");
-    EXPECT_EQ(SysCmd(-CMD_MV, 0, "a b"), 0);
-    EXPECT_EQ(LastLine(), "/usr/bin/sh -c \"/usr/bin/mv -f a b 1>/dev/null 2>/dev/null\"");
-    EXPECT_FALSE(fs::exists(log));
-}
-
-TEST_F(SysCmdRun, RowOneIsTheWholeLineLoggedAndRedirected)
-{
-    hook.pretend = true;
-    LogOn();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(SysCmd(1, 1, "cd /tmp && ls"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
-    EXPECT_EQ(LastLine(), "cd /tmp && ls 1>>" + log + " 2>>" + log);
-    EXPECT_EQ(Log(), "cd /tmp && ls\n");
-}
-
-TEST_F(SysCmdRun, WithLoggingOffOutputGoesToTheNullDevice)
-{
-    hook.pretend = true;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(SysCmd(CMD_MV, 1, "a b"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(LastLine(), "/usr/bin/sh -c \"/usr/bin/mv -f a b 1>>/dev/null 2>>/dev/null\"");
-    EXPECT_FALSE(fs::exists(log));
-    // The log switched on after the table was resolved takes command output,
-    // but without progress dots or command lines.
-    flUseLog = true;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(SysCmd(CMD_MV, 1, "a b"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(LastLine(), "/usr/bin/sh -c \"/usr/bin/mv -f a b 1>>" + log + " 2>>" + log + "\"");
-    EXPECT_EQ(Log(), "");
+    const std::string mv = "/usr/bin/sh -c \"/usr/bin/mv -f a b";
+    const std::string toLog = " 1>>" + log + " 2>>" + log;
+    struct Case {
+        int row, mode;
+        bool logOn;    // log on at start-up: dots and command lines
+        bool logLate;  // switched on after start-up: command output only
+        std::string line, dots, logged;
+    } cases[] = {
+        {-CMD_MV, 1, true, false, mv + "\"", "", "(none)"},
+        {-CMD_MV, 2, true, false, mv + "\"", "", "(none)"},
+        {0, 1, true, false, "a b", "", "(none)"},
+        {0, 0, true, false, "a b 1>/dev/null 2>/dev/null", "", "(none)"},
+        {CMD_MV, 0, true, false, mv + " 1>/dev/null 2>/dev/null\"", "", "(none)"},
+        {-CMD_MV, 0, true, false, mv + " 1>/dev/null 2>/dev/null\"", "", "(none)"},
+        {1, 1, true, false, "a b" + toLog, ".", "a b\n"},
+        {CMD_MV, 1, false, false, mv + " 1>>/dev/null 2>>/dev/null\"", "", "(none)"},
+        {CMD_MV, 2, false, true, mv + toLog + "\"", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        fs::remove(log);
+        flUseLog = c.logOn || c.logLate;
+        flSysCmdLog = c.logOn;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(SysCmd(c.row, c.mode, "%s", "a b"), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.dots);
+        EXPECT_EQ(LastLine(), c.line);
+        EXPECT_EQ(fs::exists(log) ? Log() : "(none)", c.logged);
+    }
 }
 
 TEST_F(SysCmdRun, ALineThatDoesNotFitIsRefusedNotCut)
@@ -168,6 +145,22 @@ TEST_F(SysCmdRun, OutputOfLoggedCommandsLandsBetweenTheMessages)
     // Empty flags still leave their blank.
     EXPECT_EQ(Log(), "/usr/bin/sh -c \"" + dir + "/bin/checkpc  \nfirst\nsecond\ndone 1\necho third\nthird\n");
     EXPECT_EQ(fs::status(log).permissions(), fs::perms(0666));
+}
+
+TEST_F(SysCmdRun, CommandsNeverWriteThroughALinkAtTheLogPath)
+{
+    std::string victim = dir + "/victim";
+    std::ofstream(victim) << "keep\n";
+    fs::create_symlink(victim, log);
+    LogOn();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SysCmd(1, 1, "echo hi"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: couldn't open " + log + "\nERROR: couldn't open " + log + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), ".");
+    EXPECT_EQ(LastLine(), "echo hi 1>>/dev/null 2>>/dev/null");
+    EXPECT_EQ(ReadFile(victim), "keep\n");
 }
 
 TEST_F(SysCmdRun, FailuresAreNeverSuccessAndSayWhatHappened)
@@ -288,17 +281,27 @@ TEST_F(SysCmdRun, SettleTimesFollowTheRowEvenAfterAFailure)
 
 TEST_F(SysCmdRun, AWaitingRowReturnsOnceItsProcessRuns)
 {
-    // The fake starts a process of its own name a second later and leaves.
+    // A name of this test's own, so that no other process ends the wait,
+    // and the process it waits for is handed to this one to be reaped.
+    const char* name = "zqsettle";
+    ComList[CMD_BAR].Name = name;
+    ComList[CMD_BAR].Delay = -1;
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    // The fake starts a process of the row's name a second later and
+    // leaves; the helper shell is named otherwise.
     std::string named = dir + "/named";
     fs::create_directories(named);
-    fs::create_symlink("/bin/sleep", named + "/bar");
-    // The helper shell is not named like the row, so only the process
-    // started by it can end the wait.
-    Fake(CMD_BAR, "/bin/sh -c 'sleep 1; exec " + named + "/bar 3' >/dev/null 2>&1 &");
-    ComList[CMD_BAR].Delay = -1;
+    fs::create_symlink("/bin/sleep", named + "/" + name);
+    Fake(CMD_BAR, "/bin/sh -c 'sleep 1; echo $$ > " + dir + "/pid; exec " + named + "/" + name
+                      + " 30' >/dev/null 2>&1 &");
     LogOn();
     double seconds = SecondsOf([] { EXPECT_EQ(SysCmd(-CMD_BAR, 1, "%s", ""), 0); });
+    ComList[CMD_BAR].Name = "bar";
     ComList[CMD_BAR].Delay = 0;
+    pid_t waited = std::atoi(ReadFile(dir + "/pid").c_str());
+    ASSERT_GT(waited, 0);
+    kill(waited, SIGKILL);
+    waitpid(waited, nullptr, 0);
     EXPECT_GE(seconds, 1.0);
     EXPECT_LT(seconds, 4.0);
     EXPECT_EQ(Log(), "");
@@ -391,27 +394,23 @@ TEST_F(Resolution, WithoutPathOnlyTheBuiltInDirectoriesAreSearched)
 TEST_F(Resolution, CommandTextsOfRows)
 {
     char usrBin[] = "/usr/bin";
-    ComList[CMD_MV].Path = usrBin;
     ComList[CMD_SH].Path = usrBin;
     auto text = [](char* saved) {
         std::string s = saved ? saved : "(none)";
         PutMem(saved);
         return s;
     };
-    EXPECT_EQ(text(GetCmd(CMD_MV)), "/usr/bin/mv -f");
+    // Empty flags leave their blank.
     EXPECT_EQ(text(GetCmd(CMD_SH)), "/usr/bin/sh ");
-    EXPECT_EQ(text(GetCmdNoFlags(CMD_MV)), "/usr/bin/mv");
+    EXPECT_EQ(text(GetCmdNoFlags(CMD_SH)), "/usr/bin/sh");
     EXPECT_EQ(text(GetCmd(CMD_CAT)), "(none)");
-    EXPECT_EQ(text(GetCmd(0)), "(none)");
-    EXPECT_EQ(text(GetCmdNoFlags(COM_END_ROW)), "(none)");
-    EXPECT_EQ(text(GetCmd(-1)), "(none)");
-    EXPECT_EQ(TestCmd(CMD_MV), 1);
     EXPECT_EQ(TestCmd(1), 0);
     EXPECT_EQ(TestCmd(CMD_CAT), 0);
     // While the table is unresolved, asking resolves.
     FullSearchPath = SaveStr("/usr/bin");
     flInitSysCmd = true;
     EXPECT_EQ(TestCmd(CMD_CAT), 1);
+    EXPECT_EQ(text(GetCmd(CMD_CAT)), "/usr/bin/cat ");
     EXPECT_EQ(TestCmd(CMD_LSSRC), 0);
 }
 

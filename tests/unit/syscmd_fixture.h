@@ -149,7 +149,7 @@ protected:
     // Starts a long sleep whose command name is name; gives its process number.
     pid_t StartNamed(const std::string& name)
     {
-        std::string home = dir + "/named";
+        std::string home = dir + "/named" + std::to_string(started.size());
         fs::create_directories(home);
         std::string link = home + "/" + name;
         fs::create_symlink("/bin/sleep", link);
