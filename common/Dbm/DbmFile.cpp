@@ -147,7 +147,7 @@ FILE* OpenNewDataBase(const char* name)
 {
     dbm::Place place;
     if (!dbm::ScratchPlace(place, name, "qdb_new", "qdb")) {
-        fprintf(stderr, "ERROR: can't open file, %s_new\n", name ? name : "");
+        fprintf(stderr, "ERROR: no place for a new copy of database %s\n", name ? name : "");
         return nullptr;
     }
     CreateFile(place.dir, place.from, "666", nullptr, nullptr);

@@ -1,0 +1,137 @@
+// Scaffolding of the record database tests: a scratch tool directory that
+// pToolPath names (with its "db" directory), byte-level access to the files,
+// and a child process for the cases that must fail or be killed.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "Dbm.h"
+#include "MemMgr.h"
+#include "utils.h"
+
+namespace dbm_test {
+
+namespace fs = std::filesystem;
+
+using Bytes = std::string;
+
+class DbmTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "dbm_test_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        fs::create_directory(dir + "/db");
+        pToolPath = SaveStr_(dir.c_str());
+        DbTClose(nullptr);  // path handling off
+    }
+
+    void TearDown() override
+    {
+        DbTClose(nullptr);
+        PutMem(pToolPath);
+        pToolPath = nullptr;
+        fs::remove_all(dir);
+    }
+
+    // The file of a database name under the tool directory.
+    std::string DbFile(const std::string& name) const { return dir + "/db/" + name + ".qdb"; }
+
+    static Bytes Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+
+    static void Write(const std::string& path, const Bytes& bytes)
+    {
+        std::ofstream(path, std::ios::binary) << bytes;
+    }
+
+    static ino_t Inode(const std::string& path)
+    {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+
+    std::string dir;
+};
+
+// A record of the keyed format (native lengths, one transformed run), built
+// here from the format's definition for files the library did not write.
+inline Bytes KeyedRecord(const Bytes& key, const Bytes& data, int recLenDelta = 0, int keyLenDelta = 0)
+{
+    const auto keyLen = static_cast<uint16_t>(key.size() + 1 + keyLenDelta);
+    const auto recLen = static_cast<uint16_t>(2 + key.size() + 1 + data.size() + recLenDelta);
+    Bytes plain(reinterpret_cast<const char*>(&keyLen), 2);
+    plain += key + '\0' + data;
+    Bytes stored = plain;
+    for (size_t i = 0; i + 1 < plain.size(); ++i)
+        stored[i] = static_cast<char>(plain[i] ^ plain[i + 1]);
+    return Bytes(reinterpret_cast<const char*>(&recLen), 2) + stored;
+}
+
+// A record of the tagged format: big-endian lengths, key and data
+// transformed separately.
+inline Bytes TaggedRecord(const Bytes& key, const Bytes& data, int recLenDelta = 0, int keyLenDelta = 0)
+{
+    auto transform = [](const Bytes& b) {
+        Bytes s = b;
+        for (size_t i = 0; i + 1 < b.size(); ++i)
+            s[i] = static_cast<char>(b[i] ^ b[i + 1]);
+        return s;
+    };
+    const int keyLen = static_cast<int>(key.size()) + 1 + keyLenDelta;
+    const int recLen = 2 + static_cast<int>(key.size() + 1 + data.size()) + recLenDelta;
+    Bytes r;
+    r += static_cast<char>(recLen >> 8);
+    r += static_cast<char>(recLen);
+    r += static_cast<char>(keyLen >> 8);
+    r += static_cast<char>(keyLen);
+    return r + transform(key + '\0') + transform(data);
+}
+
+inline Bytes TaggedHeader(int count)
+{
+    Bytes h = "TQDBAA" + std::to_string(count);
+    h += '\0';
+    h.resize(16, 'f');
+    return h;
+}
+
+// Runs body in a child process; its exit status (or 128 + signal).
+inline int InChild(const std::function<int()>& body)
+{
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int status = body();
+        fflush(nullptr);
+        _exit(status);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline std::string Str(char* saved)
+{
+    std::string s = saved ? saved : "(null)";
+    PutMem(saved);
+    return s;
+}
+
+}  // namespace dbm_test
