@@ -125,11 +125,11 @@ int RunShellCmd(const char* line, char* why, int size)
 int SysCmd(int row, int mode, const char* format, ...)
 {
     const bool quiet = row <= 0;
-    row = abs(row);
-    if (row >= COM_END_ROW) {
+    if (row <= -COM_END_ROW || row >= COM_END_ROW) {
         ReportFailure(mode, strerror(EINVAL));
         return EINVAL;
     }
+    row = abs(row);
     ComRow& entry = ComList[row];
     if (flInitSysCmd) {
         if (row >= 2 && !entry.Path)
