@@ -122,10 +122,9 @@ char* GetToolPath(const char* argv0)
     if (strncmp(dir.data(), "../", 3) != 0) {
         // The program is not looked for along the command path: a bare name
         // is taken to be in the current directory.
-        PathBuf joined;
-        snprintf(joined.data(), joined.size(), "%s/%s", cwd.data(), argv0);
-        CutLastName(joined.data());
-        return SaveStr_(joined.data());
+        char* joined = SaveStr("%s/%s", cwd.data(), argv0);
+        CutLastName(joined);
+        return joined;
     }
     // Each leading "../" is one level up from the current directory, also
     // a last one with nothing behind it ("..//setup").
