@@ -196,7 +196,7 @@ bool InPrivateMounts(const std::function<void()>& fn)
     fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0)
             _exit(77);
         fn();
         fflush(nullptr);
@@ -512,7 +512,7 @@ TEST_F(ScriptsTest, DriverV5OptionsFollowTheSystemUnameNames)
     };
     WriteFile(uname, "", 0755);
     bool ran = InPrivateMounts([&] {
-        ASSERT_EQ(mount(uname.c_str(), "/usr/bin/uname", nullptr, MS_BIND, nullptr), 0);
+        ASSERT_EQ(mount(uname.c_str(), "/usr/bin/uname", "none", MS_BIND, nullptr), 0);
         Call call = RunAs("SunOS");
         EXPECT_EQ(call.args, (Args{"-dlaser1", "-oCopies=1", "-ubob", "-t", "T", "-oduplex", "-onobanner", "/tmp/f"}));
         EXPECT_EQ(call.env["LD_LIBRARY_PATH"], app + "/lib:" + app + "/lib/gtk:/lib:/usr/lib");
