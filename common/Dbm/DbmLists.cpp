@@ -22,7 +22,8 @@ bool AppendToList(char*& list, int& length, const char* separator, std::string_v
     if (!bigger)
         return false;
     memcpy(bigger + length, separator, sepLen);
-    memcpy(bigger + length + sepLen, key.data(), key.size());
+    if (!key.empty())
+        memcpy(bigger + length + sepLen, key.data(), key.size());
     bigger[grown] = '\0';
     list = bigger;
     length = static_cast<int>(grown);
