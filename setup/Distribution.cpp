@@ -1,6 +1,293 @@
-// The installation proper: copying the distribution into the work directory
-// and installing it.
-#include "Installer.h"
+// The installation proper: the distribution's pieces are copied into the
+// work directory, joined, uncompressed and unpacked there, and the product
+// is installed from the unpacked tree: registered with the package
+// installer the first time, upgraded in place over an earlier installation.
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-// The installation proper is not built yet: this step does nothing.
-int installFromSite(const char*) { return 0; }
+#include "Installer.h"
+#include "MemMgr.h"
+#include "Scripts.h"
+#include "Setup.h"
+#include "SetupMessages.h"
+#include "SysCmd.h"
+#include "utils.h"
+
+namespace {
+
+// The joined archive is <work>/<ARCHIVE_NAME>.tar.Z.
+constexpr const char* ARCHIVE_NAME = "TarvoSolarisLumo";
+constexpr const char* PIECE_DELIMS = " \t\r\n";
+
+bool IsPieceDelim(char c)
+{
+    return c != '\0' && strchr(PIECE_DELIMS, c) != nullptr;
+}
+
+// A saved copy of a name of the list.
+char* SaveName(std::string_view name)
+{
+    return SaveStr("%.*s", static_cast<int>(name.size()), name.data());
+}
+
+// Ends the process with status 1 over the piece list, in the log too.
+[[noreturn]] void RefuseList(char* text)
+{
+    PutLogMsg("ERROR: %s\n", text);
+    ErrorMsg(2, 1, "%s", text);
+    exit(1);
+}
+
+// Every name of the loaded list must be safe to paste into the commands
+// that copy and join the pieces.
+void CheckPieceNames(const char* listPath)
+{
+    const char* pos = LineBuf;
+    std::string_view name;
+    while (NextPieceName(&pos, &name)) {
+        if (!IsSafePieceName(name)) {
+            RefuseList(SaveStr("the piece list %s names \"%.*s\", which is refused: a piece "
+                               "name may hold only letters, digits and \". _ - + , : = @ %%\"",
+                               listPath, static_cast<int>(name.size()), name.data()));
+        }
+    }
+}
+
+// Loads dir/name into LineBuf and checks it; 0 when it cannot be read. A
+// list that LineBuf cuts before its end is refused, since its last name
+// may be cut too.
+int LoadPieceList(const char* dir, const char* name, bool capitals)
+{
+    if (!GetFileContent(dir, name))
+        return 0;
+    char* path = SaveStr("%s/%s", dir, name);
+    if (!PieceListEnds(LineBuf) && GetFileSize(path) >= static_cast<long>(sizeof LineBuf - 1)) {
+        RefuseList(SaveStr("the piece list %s is longer than %d bytes before its %s", path,
+                           static_cast<int>(sizeof LineBuf - 1), PIECE_LIST_END));
+    }
+    // Media that show names in capitals show the pieces' names so too.
+    if (capitals)
+        UpperCasePieceList(LineBuf);
+    CheckPieceNames(path);
+    PutMem(path);
+    return 1;
+}
+
+void ChangeDirectory(const char* dir)
+{
+    if (chdir(dir) != 0)
+        SysError("can't change to %s", dir);
+}
+
+// The printing system's flag file is written only as a new file of its
+// own: the application directory may be writable by a group, so a link
+// planted at its name is removed, never written through.
+void WriteFlagFile(const char* path, const char* word)
+{
+    struct stat st;
+    if (lstat(path, &st) == 0 && !S_ISDIR(st.st_mode))
+        unlink(path);
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    FILE* file = fd >= 0 ? fdopen(fd, "wt") : nullptr;
+    if (!file) {
+        if (fd >= 0)
+            close(fd);
+        fprintf(stderr, "ERROR: couldn't open %s\n", path);
+        return;
+    }
+    bool written = fputs(word, file) >= 0;
+    written = fflush(file) == 0 && written;
+    written = fchmod(fileno(file), 0644) == 0 && written;
+    written = fclose(file) == 0 && written;
+    if (!written)
+        fprintf(stderr, "ERROR: couldn't write %s\n", path);
+}
+
+// A first installation: application directory, flag file, the package
+// installer, the scripts, the spool directories and the placement list.
+// 1 when the user stopped at the placement list.
+int InstallFirst(const char* workDir, const char* spoolDir)
+{
+    createInstallationDirectories(pTargetInstallDir);
+    createPrintingSubsystemFile(pAppDir);
+    ChangeDirectory(workDir);
+    // The package installer asks its own questions on the terminal.
+    if (SysCmd(-CMD_PKGADD, 1, "-d %s %s", workDir, pTarvoPkgName) != 0) {
+        DeleteFile(pAppDir, ".nv_cfg");
+        SysCmd(CMD_RM_R, 1, " %s", pAppDir);
+        fflush(stdout);
+        exit(0);
+    }
+    createQueueScripts(spoolDir);
+    CreateFile(spoolDir, nullptr, "775", nullptr, nullptr);
+    char* download = SaveStr("%s/%s/__nva_download__", spoolDir, PRODUCT_NAME);
+    CreateFile(download, nullptr, "777", nullptr, nullptr);
+    PutMem(download);
+    return ProcessPkgList(".");
+}
+
+}  // namespace
+
+bool NextPieceName(const char** pos, std::string_view* name)
+{
+    const char* p = *pos;
+    while (IsPieceDelim(*p))
+        ++p;
+    const char* start = p;
+    while (*p && !IsPieceDelim(*p))
+        ++p;
+    *pos = p;
+    *name = std::string_view(start, static_cast<size_t>(p - start));
+    return !name->empty() && *name != PIECE_LIST_END;
+}
+
+int PieceListEnds(const char* list)
+{
+    const char* pos = list;
+    std::string_view name;
+    while (NextPieceName(&pos, &name)) {
+    }
+    return name == PIECE_LIST_END;
+}
+
+void UpperCasePieceList(char* list)
+{
+    const char* pos = list;
+    std::string_view name;
+    while (NextPieceName(&pos, &name)) {
+    }
+    char* end = name == PIECE_LIST_END ? list + (name.data() - list) : list + strlen(list);
+    for (char* p = list; p < end; ++p)
+        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+}
+
+int IsSafePieceName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return 0;
+    for (char c : name) {
+        if (c == '/' || c == '\0')
+            return 0;
+    }
+    char* text = SaveName(name);
+    const int safe = IsSafePathText(text);
+    PutMem(text);
+    return safe;
+}
+
+int IsArchivePiece(std::string_view name)
+{
+    return name.starts_with("pkg_tar.") || name.starts_with("PKG_TAR.");
+}
+
+void GetDisksData(const char* dir)
+{
+    if (!LoadPieceList(dir, "disks", false) && !LoadPieceList(dir, "DISKS", true))
+        ErrorMsg(2, 1, nlsSetupStrCvt(21), MAKER_NAME);
+}
+
+void genZFile()
+{
+    ChangeDirectory(pTarvoInstallDir);
+    GetDisksData(pTarvoInstallDir);
+    char* list = SaveStr_(LineBuf);
+    const char* pos = list;
+    std::string_view name;
+    while (NextPieceName(&pos, &name)) {
+        if (!IsArchivePiece(name))
+            continue;
+        char* piece = SaveName(name);
+        if (FindFile(pTarvoInstallDir, piece)) {
+            SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", pTarvoInstallDir, piece, pTarvoInstallDir,
+                   ARCHIVE_NAME);
+        }
+        PutMem(piece);
+    }
+    PutMem(list);
+}
+
+void createInstallationDirectories(const char* base)
+{
+    if (strcmp(base, "/opt") == 0) {
+        CreateFile(pAppDir, nullptr, "755", nullptr, nullptr);
+        return;
+    }
+    char* appDir = SaveStr("%s/%s/%s", base, MAKER_NAME, PRODUCT_NAME);
+    CreateFile(appDir, nullptr, "775", nullptr, nullptr);
+    PutMem(appDir);
+    char* optMaker = SaveStr("/opt/%s", MAKER_NAME);
+    if (GetFileType(optMaker) == 0)
+        CreateFile(optMaker, nullptr, "775", nullptr, nullptr);
+    PutMem(optMaker);
+    SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", base, MAKER_NAME, PRODUCT_NAME, "/opt", MAKER_NAME,
+           PRODUCT_NAME);
+}
+
+void createPrintingSubsystemFile(const char* appDir)
+{
+    const char* word = " V5 ";
+    if (SniffLprng())
+        word = " LPRng ";
+    if (SniffCUPS())
+        word = " CUPS ";
+    char* path = SaveStr("%s/.nv_cfg", appDir);
+    WriteFlagFile(path, word);
+    PutMem(path);
+}
+
+int Install()
+{
+    if (!readyForInstallation())
+        return 0;
+    const char* workDir = pTarvoInstallDir;
+    genZFile();
+    SysCmd(CMD_UNCOMPRESS, 2, "%s/%s.tar.Z", workDir, ARCHIVE_NAME);
+    ChangeDirectory(workDir);
+    SysCmd(CMD_TAR_X, 2, "%s/%s.tar", workDir, ARCHIVE_NAME);
+    char* tarName = SaveStr("%s.tar", ARCHIVE_NAME);
+    DeleteFile(workDir, tarName);
+    PutMem(tarName);
+
+    char* spoolDir = SaveStr("/var/spool/%s", MAKER_NAME);
+    int stopped = 0;
+    if (pCurrentInstallDir) {
+        upgradeSolarisPackage(pTarvoPkgName, workDir);
+        createPrintingSubsystemFile(pAppDir);
+        createQueueScripts(spoolDir);
+    } else {
+        stopped = InstallFirst(workDir, spoolDir);
+    }
+    PutMem(spoolDir);
+    if (stopped)
+        return 1;
+    SysCmd(CMD_CHMOD, 0, "755 %s/%s", pTargetInstallDir, MAKER_NAME);
+    return 0;
+}
+
+int installFromSite(const char* workDir)
+{
+    DeleteFile(workDir, nullptr);
+    // A work directory that cannot be made new (something was put in its
+    // place again) must not be copied into.
+    if (mkdir(workDir, 0777) != 0)
+        SysError("can't create the work directory %s", workDir);
+    // Every name was checked when the list was loaded, before any copy.
+    GetDisksData(pPathToSetup);
+    char* list = SaveStr_(LineBuf);
+    const char* pos = list;
+    std::string_view name;
+    while (NextPieceName(&pos, &name)) {
+        char* piece = SaveName(name);
+        SysCmd(CMD_CP, 2, "%s/%s %s", pPathToSetup, piece, workDir);
+        PutMem(piece);
+    }
+    PutMem(list);
+    Install();
+    return 0;
+}

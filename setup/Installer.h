@@ -4,6 +4,8 @@
 // header of its own (FreeSpace.h).
 #pragma once
 
+#include <string_view>
+
 // ---- command line ----
 
 // Reads the arguments: "install <base>", "-v", a work area in first (or
@@ -58,8 +60,167 @@ int QuitForRunningProcesses(const char* list);
 
 // ---- installation proper and clean-up ----
 
-// Copies the distribution into the work directory and installs it.
+// Copies the distribution into the work directory and installs it. 0.
 int installFromSite(const char* workDir);
+
+// Joins, unpacks and installs the copied distribution: registers the
+// package on a first installation, upgrades it over an earlier one, then
+// writes ".nv_cfg" and the queue scripts. 1 when the user stopped at the
+// placement list's running-program question, else 0.
+int Install();
+
+// 1 when the installation may go on; 0 (after message 35) when the user is
+// not root. Sets pTarvoPkgName. Ends the process with status 0 for a
+// release before 5.6, for "no" or the end of input at the old-daemon
+// question.
+int readyForInstallation();
+
+// Loads the piece list of dir ("disks", else "DISKS" read in capitals) into
+// LineBuf. Ends the process with status 1 when there is none, when it does
+// not fit LineBuf before its end, or when it names a file that may not be
+// pasted into a command.
+void GetDisksData(const char* dir);
+
+// Appends the archive pieces named in the work directory's piece list, in
+// list order, to <work>/TarvoSolarisLumo.tar.Z.
+void genZFile();
+
+// The application directory of a first installation: 755 under /opt;
+// 775 under another base, linked from /opt/Tarvo/lumo.
+void createInstallationDirectories(const char* base);
+
+// Writes ".nv_cfg" into appDir: " V5 ", " LPRng " or " CUPS ".
+void createPrintingSubsystemFile(const char* appDir);
+
+// ---- piece list ----
+
+// The name that ends a piece list; what follows it is not read.
+inline constexpr const char* PIECE_LIST_END = "end_of_list";
+
+// Next name of the piece list at *pos, which moves past it. Names are
+// separated by blanks, tabs, carriage returns and newlines. False at the
+// end of the text or at "end_of_list".
+bool NextPieceName(const char** pos, std::string_view* name);
+
+// 1 when the piece list text reaches its "end_of_list".
+int PieceListEnds(const char* list);
+
+// Turns the lower-case letters of the list before its "end_of_list" into
+// capitals.
+void UpperCasePieceList(char* list);
+
+// 1 when a listed name may be pasted into the copy and join commands: a
+// plain file name of letters, digits and ". _ - + , : = @ %", not "." or
+// "..".
+int IsSafePieceName(std::string_view name);
+
+// 1 for a name of an archive piece: "pkg_tar." or "PKG_TAR." and more.
+int IsArchivePiece(std::string_view name);
+
+// ---- releases ----
+
+// Compares two releases component by component ("5.10" after "5.6"): the
+// leading digits of each component as a number (none counts as 0), the
+// rest of the component as text when the numbers are equal, a missing
+// component as an empty one. -1, 0 or 1.
+int CompareRelease(std::string_view a, std::string_view b);
+
+// Whether "running op wanted" holds for op "<", "<=", "=", ">" or ">=":
+// 1 or 0; -1 for another operator.
+int ReleaseConditionHolds(std::string_view op, std::string_view running, std::string_view wanted);
+
+// The release "uname -r" reports (its first word), as a saved string; null
+// when nothing was reported.
+char* GetSystemRelease();
+
+// ---- package upgrade ----
+
+// The Solaris tool that adds files to an installed package.
+extern const char* const pPathToInstallf;
+
+// The fields of a package-map line that the upgrade uses.
+struct PkgMapEntry {
+    std::string_view part, type, pkgClass, path, mode, owner, group;
+};
+
+// The first seven blank-separated fields of a package-map line; false when
+// it has fewer.
+bool ParsePkgMapLine(const char* line, PkgMapEntry* entry);
+
+// Upgrades the installed package pkg in place from its unpacked copy in
+// workDir: toolkit directories, every regular file of the package map
+// copied and registered, the version stamped. 1.
+int upgradeSolarisPackage(const char* pkg, const char* workDir);
+
+// ---- placement list ----
+
+// Commands of the placement list by their position in this list; any
+// other word is PKG_OTHER and acts as "c".
+inline constexpr const char* PKG_LIST_COMMANDS = ",dir,dirto,t,c,m,#,v,s,newdir,checkps,";
+enum PkgListCommand : int {
+    PKG_NO_COMMAND = 0,
+    PKG_DIR,
+    PKG_DIRTO,
+    PKG_TOUCH,
+    PKG_COPY,
+    PKG_IF_PRESENT_M,
+    PKG_COMMENT,
+    PKG_RELEASE,
+    PKG_IF_PRESENT_S,
+    PKG_NEWDIR,
+    PKG_CHECKPS,
+    PKG_OTHER,
+};
+
+// Attribute keys by their position in this list; 0 for another key, which
+// is passed over.
+inline constexpr const char* PKG_LIST_ATTRIBUTES = ",mode,bat,owner,group,link,name,sed,";
+enum PkgListAttributeKey : int {
+    PKG_ATTR_OTHER = 0,
+    PKG_ATTR_MODE,
+    PKG_ATTR_BAT,
+    PKG_ATTR_OWNER,
+    PKG_ATTR_GROUP,
+    PKG_ATTR_LINK,
+    PKG_ATTR_NAME,
+    PKG_ATTR_SED,
+};
+
+// A command of a placement-list line with its own words. Words are
+// separated by blanks, carriage returns, newlines and the backslash that
+// continues a line.
+struct PkgListStep {
+    int command;             // PkgListCommand
+    std::string_view word;   // the command word
+    std::string_view file;   // its file argument; the operator of "v"
+    std::string_view extra;  // the destination of "dirto"; the release of "v"
+    const char* rest;        // after those: the attribute pairs, or what "v" guards
+};
+
+// Takes the command of text apart. 0 when text holds no word; a first
+// word beginning with "#" is a comment.
+int ParsePkgListStep(const char* text, PkgListStep* step);
+
+// One attribute pair of a placement-list line.
+struct PkgListAttribute {
+    int key;                 // PkgListAttributeKey
+    std::string_view name;   // the key as written
+    std::string_view value;  // one word; for "sed" the rest of the line
+    const char* rest;        // after the pair
+};
+
+// The next attribute pair of text. 0 when the key or its value is missing.
+int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute);
+
+// Carries out <work>/<subdir>/pkg.list line by line. 1 when the user chose
+// to quit at a "checkps" line, else 0.
+int ProcessPkgList(const char* subdir);
+
+// GetFileLine for the installer's lists: 1 with the next line in LineBuf,
+// 0 at the end. A line too long for one physical line of LineBuf sets
+// *overlong; the rest of it has then been read and dropped, so that it is
+// never taken for a line of its own.
+int GetListLine(bool* overlong);
 
 // Removes the work directory and lets the product's queue administration
 // tidy up after an upgrade.

@@ -1,0 +1,168 @@
+// Upgrading the installed Solaris package in place, over an earlier
+// installation: the package installer is not run again; every regular file
+// of the package map is copied into place and added to the package's
+// registration, and the new version is stamped into it.
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "Installer.h"
+#include "MemMgr.h"
+#include "Setup.h"
+#include "SysCmd.h"
+#include "utils.h"
+
+const char* const pPathToInstallf = "/usr/sbin/installf";
+
+namespace {
+
+// The graphics toolkit's directories below the application directory's
+// lib, which newer releases of the driver need.
+constexpr const char* TOOLKIT_DIRS[] = {
+    "gtk",
+    "gtk/modules",
+    "gtk/modules/2.2.0",
+    "gtk/modules/2.2.0/engines",
+    "gtk/modules/2.2.0/immodules",
+    "gtk/modules/2.2.0/loaders",
+    "gtk/modules/etc",
+    "gtk/modules/etc/gtk-2.0",
+    "gtk/modules/etc/pango",
+    "gtk/modules/include",
+    "gtk/modules/modules",
+    "gtk/modules/pango",
+    "gtk/modules/pango/1.2.0",
+    "gtk/modules/pango/1.2.0/modules",
+};
+
+constexpr const char* FIELD_DELIMS = " \t\r\n";
+
+void CreateToolkitDirectories()
+{
+    char* lib = SaveStr("%s/lib", pAppDir);
+    if (!FindFile(lib, nullptr))
+        CreateFile(lib, nullptr, "755", nullptr, nullptr);
+    PutMem(lib);
+    for (const char* dir : TOOLKIT_DIRS)
+        SysCmd(CMD_MKDIR, 2, "%s/lib/%s", pAppDir, dir);
+}
+
+// Runs a formatted command line straight through the shell; the tools
+// report their own errors.
+void RunDirect(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void RunDirect(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    char* line = static_cast<char*>(GetMem(SYSCMD_LINE_SIZE));
+    if (!line)
+        SysError("out of memory");
+    const int n = vsnprintf(line, SYSCMD_LINE_SIZE, format, args);
+    va_end(args);
+    // A line that does not fit is not run cut short.
+    if (n < 0 || n >= SYSCMD_LINE_SIZE)
+        ErrorMsg(1, 0, "command line too long: %.60s...", line);
+    else
+        RunShellCmd(line, nullptr, 0);
+    PutMem(line);
+}
+
+std::string_view NextField(const char*& pos)
+{
+    pos += strspn(pos, FIELD_DELIMS);
+    const size_t length = strcspn(pos, FIELD_DELIMS);
+    std::string_view field(pos, length);
+    pos += length;
+    return field;
+}
+
+// A saved copy of a field.
+char* Saved(std::string_view field)
+{
+    return SaveStr("%.*s", static_cast<int>(field.size()), field.data());
+}
+
+// Every field of the entry goes into a shell command line unquoted.
+bool IsSafeEntry(const PkgMapEntry& e)
+{
+    for (std::string_view field : {e.type, e.pkgClass, e.path, e.mode, e.owner, e.group}) {
+        char* text = Saved(field);
+        const int safe = IsSafePathText(text);
+        PutMem(text);
+        if (!safe)
+            return false;
+    }
+    return true;
+}
+
+// Copies one regular file of the package into place and adds it to the
+// package: absolute path names from the package's root tree, relative ones
+// from its reloc tree into <base>/Tarvo.
+void UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e)
+{
+    char* cls = Saved(e.pkgClass);
+    char* path = Saved(e.path);
+    char* type = Saved(e.type);
+    char* mode = Saved(e.mode);
+    char* owner = Saved(e.owner);
+    char* group = Saved(e.group);
+    if (path[0] == '/') {
+        RunDirect("%s -c %s %s %s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls, pkg,
+                  path, type, mode, owner, group);
+        RunDirect("cp %s/%s/root%s %s", workDir, pkg, path, path);
+    } else {
+        RunDirect("%s -c %s %s %s/%s/%s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls,
+                  pkg, pTargetInstallDir, MAKER_NAME, path, type, mode, owner, group);
+        RunDirect("cp %s/%s/reloc/%s %s/%s/%s", workDir, pkg, path, pTargetInstallDir, MAKER_NAME,
+                  path);
+    }
+    putchar('.');
+    fflush(stdout);
+    for (char* field : {cls, path, type, mode, owner, group})
+        PutMem(field);
+}
+
+}  // namespace
+
+bool ParsePkgMapLine(const char* line, PkgMapEntry* entry)
+{
+    const char* pos = line;
+    std::string_view* fields[] = {&entry->part,  &entry->type,  &entry->pkgClass, &entry->path,
+                                  &entry->mode,  &entry->owner, &entry->group};
+    for (std::string_view* field : fields) {
+        *field = NextField(pos);
+        if (field->empty())
+            return false;
+    }
+    return true;
+}
+
+int upgradeSolarisPackage(const char* pkg, const char* workDir)
+{
+    CreateToolkitDirectories();
+    OpenInputFileF(2, "%s/%s/pkgmap", workDir, pkg);
+    bool overlong = false;
+    while (GetListLine(&overlong)) {
+        PkgMapEntry entry;
+        if (overlong || !ParsePkgMapLine(LineBuf, &entry) || entry.type != "f")
+            continue;
+        if (!IsSafeEntry(entry)) {
+            ErrorMsg(1, 0, "the package map line \"%.*s\" is passed over: its fields may hold "
+                           "only letters, digits and \"/ . _ - + , : = @ %%\"",
+                     static_cast<int>(strcspn(LineBuf, "\r\n")), LineBuf);
+            continue;
+        }
+        UpgradeFile(pkg, workDir, entry);
+    }
+    CloseInputFile();
+
+    RunDirect("%s -f %s 1>/dev/null 2>/dev/null", pPathToInstallf, pkg);
+    SysCmd(CMD_RM, 1, "/var/sadm/pkg/%s/pkginfo.tmp", pkg);
+    RunDirect("sed -e\"s/VERSION=[0-9.].*/VERSION=%s/\" /var/sadm/pkg/%s/pkginfo >> "
+              "/var/sadm/pkg/%s/pkginfo.tmp",
+              SETUP_VERSION, pkg, pkg);
+    putchar('.');
+    fflush(stdout);
+    SysCmd(CMD_MV, 1, "/var/sadm/pkg/%s/pkginfo.tmp /var/sadm/pkg/%s/pkginfo", pkg, pkg);
+    return 1;
+}
