@@ -190,6 +190,7 @@ protected:
                                         "25_7 \"" + long5000 + "\"\n"
                                         "25_8 \"see $$Other.Redirect now\"\n"
                                         "Other \"the other text\"\n"
+                                        "31_1 \"Zur\xc3\xbc" "ck\"\n"
                                         "\"a key\" \"by its text\"\n")
                            .c_str(),
                        0);
@@ -328,6 +329,10 @@ TEST_F(NlsFetch, TemplatesAreFilledFromTheSet)
     EXPECT_STREQ(NlsGuiStrCvt("no holes, 100%", 30, out, sizeof out), "no holes, 100%");
     char small[8];
     EXPECT_STREQ(NlsGuiStrCvt("%s: %s", 30, small, sizeof small), "First: ");
+    // Cut texts keep whole UTF-8 characters.
+    EXPECT_STREQ(NlsGuiStrCvt("%s", 31, small, 6), "Zur\xc3\xbc");
+    EXPECT_STREQ(NlsGuiStrCvt("%s", 31, small, 5), "Zur");
+    EXPECT_STREQ(Nlssnprintf(small, 5, test, 31, 1), "Zur");
     pDrvCoreDB = nullptr;
     EXPECT_STREQ(NlsGuiStrCvt("%s", 30, out, sizeof out), "30_1");
 }
@@ -377,14 +382,9 @@ TEST(NlsCheckValue, SumsOfSignedCharacters)
     EXPECT_STREQ(NlsCalcStrVal(""), "0000000000000000");
     // 0xFF counts as -1: W = -1, S = -1.
     EXPECT_STREQ(NlsCalcStrVal("\xff"), "FFFFFFFFFFFFFFFF");
-    // W wraps in 32 bits: 127 * (1 + 4 + ... + 1000^2) over 1000 characters.
-    const std::string many(1000, '\x7f');
-    uint32_t w = 0;
-    for (uint32_t i = 1; i <= 1000; ++i)
-        w += 127u * i * i;
-    char expected[17];
-    snprintf(expected, sizeof expected, "%08X%08X", w, 127u * 1000u);
-    EXPECT_STREQ(NlsCalcStrVal(many.c_str()), expected);
+    // 1000 characters of 127: W = 127 * (1 + 4 + ... + 1000^2) = 42,396,854,500,
+    // which wraps to 0xDF0CA8E4 in 32 bits.
+    EXPECT_STREQ(NlsCalcStrVal(std::string(1000, '\x7f').c_str()), "DF0CA8E40001F018");
 }
 
 // ---- the shipped catalogue ----
