@@ -85,7 +85,7 @@ DbTHandle* NlsOpenDB(const char* name, int flags)
     const char* lead = root[0] == '/' || root[0] == '.' ? "" : "./";
     char* path = SaveStr("%s%s/db/%s/%s.qdb", lead, root, lang, name);
     DbTHandle* h = DbTOpen(path, flags);
-    if (h && h->Type == DBT_NEW && strncmp(lang, NLS_ENGLISH, strlen(NLS_ENGLISH)) == 0) {
+    if (h && h->Type == DBT_NEW && strncmp(lang, NLS_LANG_ENGLISH, strlen(NLS_LANG_ENGLISH)) == 0) {
         fprintf(stderr, "ERROR:  Could not open English database:  %s\n", path);
         // Closing switches the driver path handling off; the host's choice stays.
         const bool pathHandling = DbmV4DriverPathHandling;

@@ -166,7 +166,7 @@ char* LookupTransLang(const char* table, const char* lang, char* buf, int size)
 {
     if (!buf || size < 1)
         return buf;
-    snprintf(buf, size, "%s", NLS_ENGLISH);
+    snprintf(buf, size, "%s", NLS_LANG_ENGLISH);
     if (!table)
         return buf;
     char* key = SaveStr(" %s ", lang ? lang : NLS_LANG_NOT_SET);
@@ -215,7 +215,7 @@ char* GetDesiredNLSLang()
     if (pTransTable)
         LookupTransLang(pTransTable, getenv("LANG"), lang, sizeof lang);
     else
-        snprintf(lang, sizeof lang, "%s", NLS_ENGLISH);
+        snprintf(lang, sizeof lang, "%s", NLS_LANG_ENGLISH);
     pNLSLang = SaveStr_(lang);
     return pNLSLang;
 }

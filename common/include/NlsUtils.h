@@ -22,7 +22,7 @@ struct TextMenuItem;
 
 // ---- language choice and message databases ----
 
-inline constexpr char NLS_ENGLISH[] = "en_US";
+inline constexpr char NLS_LANG_ENGLISH[] = "en_US";
 inline constexpr char NLS_TRANS_FILE[] = "trans.conf";
 inline constexpr char NLS_LANG_NOT_SET[] = "___LANG_NOT_SET___";
 
