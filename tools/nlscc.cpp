@@ -6,6 +6,7 @@
 #include "MemMgr.h"
 #include "utils.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -44,7 +45,9 @@ Example:
 DATABASE is the path of the database file; a path with no "." anywhere in it
 gets ".qdb" appended. It may hold letters, digits and / . _ - + , : = @ %
 only. Compiling replaces the whole database. The text of each message is
-stored with its terminating NUL.
+stored with its terminating NUL. The database is written through the record
+library, which makes a directory "db" in the current directory when there is
+none: run nlscc where one exists.
 
 Exit status: 0 done, 1 errors in a source (each reported as FILE:LINE:
 MESSAGE), 2 wrong usage, 3 a database that cannot be read or written.

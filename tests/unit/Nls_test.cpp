@@ -1,6 +1,7 @@
 // Message catalogue: the translation table and the language choice, fetches
 // from compiled message databases, redirects, the localised conversions,
 // and the shipped catalogue itself.
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
