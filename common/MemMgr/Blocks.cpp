@@ -31,7 +31,7 @@ using mem::chainIndex;
 using mem::ChainIndex;
 using mem::Region;
 
-constexpr size_t SLOT_BYTES = sizeof(Region) + sizeof(MemBlock*) + sizeof(uint8_t);
+constexpr size_t SLOT_BYTES = sizeof(Region) + sizeof(MemBlock*) + sizeof(uint16_t);
 
 bool Grow(int capacity)
 {
@@ -45,17 +45,17 @@ bool Grow(int capacity)
         return false;
     auto* byAddress = static_cast<Region*>(storage);
     auto* order = reinterpret_cast<MemBlock**>(byAddress + capacity);
-    auto* blockRun = reinterpret_cast<uint8_t*>(order + capacity);
+    auto* runBound = reinterpret_cast<uint16_t*>(order + capacity);
     if (x.count > 0) {
         std::memcpy(byAddress, x.byAddress, sizeof(Region) * static_cast<size_t>(x.count));
         std::memcpy(order, x.order, sizeof(MemBlock*) * static_cast<size_t>(x.count));
-        std::memcpy(blockRun, x.blockRun, static_cast<size_t>(x.count));
+        std::memcpy(runBound, x.runBound, sizeof(uint16_t) * static_cast<size_t>(x.count));
     }
     if (x.storage)
         mem::ReleaseRegion(x.storage, x.storageLength, x.storageOnHeap);
     x.byAddress = byAddress;
     x.order = order;
-    x.blockRun = blockRun;
+    x.runBound = runBound;
     x.capacity = capacity;
     x.storage = storage;
     x.storageLength = mem::RegionLength(bytes);
@@ -71,7 +71,7 @@ void AddToIndex(MemBlock* b)
     std::memmove(x.byAddress + at + 1, x.byAddress + at, sizeof(Region) * static_cast<size_t>(x.count - at));
     x.byAddress[at] = Region{start, start + static_cast<uintptr_t>(b->Size), b};
     x.order[x.count] = b;
-    x.blockRun[x.count] = b->BlockRun;
+    x.runBound[x.count] = b->RunBound;
     b->Slot = x.count;
     ++x.count;
 }
@@ -83,7 +83,7 @@ void RemoveFromIndex(MemBlock* b)
     std::memmove(x.byAddress + at, x.byAddress + at + 1, sizeof(Region) * static_cast<size_t>(x.count - at - 1));
     int slot = b->Slot;
     std::memmove(x.order + slot, x.order + slot + 1, sizeof(MemBlock*) * static_cast<size_t>(x.count - slot - 1));
-    std::memmove(x.blockRun + slot, x.blockRun + slot + 1, static_cast<size_t>(x.count - slot - 1));
+    std::memmove(x.runBound + slot, x.runBound + slot + 1, sizeof(uint16_t) * static_cast<size_t>(x.count - slot - 1));
     --x.count;
     for (int i = slot; i < x.count; ++i)
         x.order[i]->Slot = i;

@@ -1,12 +1,23 @@
-// The free-node bitmap of a block and the longest free run starting in each
-// of its words.
+// The free-node bitmap of a block, the allocation-start bitmap, the count
+// of free runs by length, and the words where runs of a few nodes may start.
 //
-// FreeMap holds one bit per node, set when the node is free, in step with
-// the MAT.  After a range changes, the WordRun of the words it touched (and
-// of the word before, whose top run may go on into them) is measured again
-// and BlockRun follows.  The word where the leftmost run of n free nodes
-// starts is then found by comparing 32 bytes, and the run by a few shifts.
-// Everything here is on the path of every GetMem and PutMem, hence inline.
+// FreeMap holds one bit per node, set when the node is free, and StartMap
+// one bit per node, set where an allocation starts; both are in step with
+// the MAT and the Node records.  Taking or freeing nodes splits or joins
+// one free run, whose ends are found in the bitmap, so RunCount follows
+// with a few word operations, and with it RunBound: the longest run when
+// that is shorter than 64 nodes, so a block that has no run for such a
+// request is passed over and one that has it always serves it.  Longer runs
+// are counted together, and RunBound is only a bound for them, lowered when
+// a search finds none.
+//
+// RunWords[c] has a bit per word of FreeMap, clear only where no run of c
+// free nodes starts in that word.  Freeing sets the bits of the words of
+// the joined run; taking nodes leaves them, as they may only claim too
+// much; a search for c nodes that finds none in a word clears its bit.  So
+// a search visits only words that may hold a start, in order, and still
+// finds the leftmost run.  Everything here is on the path of every GetMem
+// and PutMem, hence inline.
 #pragma once
 
 #include "MemMgrImpl.h"
@@ -26,6 +37,12 @@ inline uint64_t Bits(int pos, int n)
     return run << pos;
 }
 
+// Bits first..last of a word mask (0 <= first <= last < 32).
+inline uint32_t WordBits(int first, int last)
+{
+    return ((uint32_t{2} << last) - 1) & ~((uint32_t{1} << first) - 1);
+}
+
 // Apply op to every word piece of the node range [pos, pos + n).
 template <typename Op>
 void ForRange(int pos, int n, Op op)
@@ -40,9 +57,22 @@ void ForRange(int pos, int n, Op op)
 }
 
 // The bits of x at which a run of n set bits starts (1 <= n <= 64), by
-// and-ing x with itself shifted by 1..n-1 in doubling steps.
+// and-ing x with itself shifted in doubling steps.
 inline uint64_t RunStarts(uint64_t x, int n)
 {
+    switch (n) {
+    case 1:
+        return x;
+    case 2:
+        return x & (x >> 1);
+    case 3:
+        return x & (x >> 1) & (x >> 2);
+    case 4:
+        x &= x >> 1;
+        return x & (x >> 2);
+    default:
+        break;
+    }
     for (int len = 1; len < n && x != 0;) {
         int step = std::min(len, n - len);
         x &= x >> step;
@@ -64,131 +94,147 @@ inline int LowOnes(uint64_t x)
     return __builtin_ctzll(~x | (uint64_t{1} << 63)) + (x == ALL_FREE);
 }
 
-// Longest run of set bits in x, without branches: s[j] marks where runs of
-// 2^j bits start, and the length is built from its highest bit down, `at`
-// marking where runs of the length found so far start.
-inline int LongestRun(uint64_t x)
+// Free nodes directly before pos, and from pos on.
+inline int FreeBefore(const MemBlock* b, int pos)
 {
-    uint64_t s[6];
-    s[0] = x;
-    for (int j = 1; j < 6; ++j)
-        s[j] = s[j - 1] & (s[j - 1] >> (1 << (j - 1)));
-    uint64_t at = ~uint64_t{0};
-    int len = 0;
-    for (int j = 5; j >= 0; --j) {
-        uint64_t longer = at & (s[j] >> len);
-        uint64_t keep = uint64_t{0} - (longer != 0);
-        at = (longer & keep) | (at & ~keep);
-        len += (1 << j) & static_cast<int>(keep);
-    }
-    return len + (x == ALL_FREE);
+    int w = pos >> 6, bit = pos & 63;
+    int n = bit == 0 ? 0 : TopOnes(b->FreeMap[w] << (64 - bit));
+    if (n < bit)
+        return n;
+    while (--w >= 0 && b->FreeMap[w] == ALL_FREE)
+        n += 64;
+    return w >= 0 ? n + TopOnes(b->FreeMap[w]) : n;
 }
 
-// Free nodes at the top of word w and on into word w + 1, or 0 when the
-// top node of w is used.
-inline int RunAcross(const MemBlock* b, int w)
+inline int FreeFrom(const MemBlock* b, int pos)
 {
-    int tail = TopOnes(b->FreeMap[w]);
-    int head = w + 1 < MAP_WORDS ? LowOnes(b->FreeMap[w + 1]) : 0;
-    return tail != 0 ? tail + head : 0;
+    if (pos >= MEM_BLOCK_NODES)
+        return 0;
+    int w = pos >> 6, bit = pos & 63;
+    int n = LowOnes(b->FreeMap[w] >> bit);
+    if (n < 64 - bit)
+        return n;
+    n = 64 - bit;
+    while (++w < MAP_WORDS && b->FreeMap[w] == ALL_FREE)
+        n += 64;
+    return w < MAP_WORDS ? n + LowOnes(b->FreeMap[w]) : n;
 }
 
-// Set WordRun[w] from WordInside[w] and the run across into word w + 1,
-// keeping WordRunCount and (when it grows) BlockRun in step.
-inline void SetWordRun(MemBlock* b, int w)
+// The RunWords mask that covers runs of n nodes: runs longer than the
+// classes kept begin with a run of the longest class.
+inline int RunClass(int n)
 {
-    int run = std::min(std::max(static_cast<int>(b->WordInside[w]), RunAcross(b, w)), 64);
-    --b->WordRunCount[b->WordRun[w]];
-    ++b->WordRunCount[run];
-    b->WordRun[w] = static_cast<uint8_t>(run);
-    if (run > b->BlockRun)
-        b->BlockRun = static_cast<uint8_t>(run);
+    return std::min(n, RUN_CLASSES);
 }
 
-// After the words firstWord..lastWord changed: their WordRun, and that of
-// the word before (its run across may now end sooner or later); then
-// BlockRun, when its last word shrank.
-inline void MeasureAround(MemBlock* b, int firstWord, int lastWord)
+// The RunCount slot of a run of n nodes (n >= 1).
+inline int CountSlot(int n)
 {
-    for (int w = std::max(firstWord - 1, 0); w <= lastWord; ++w)
-        SetWordRun(b, w);
-    while (b->BlockRun > 0 && b->WordRunCount[b->BlockRun] == 0)
-        --b->BlockRun;
+    return std::min(n, LONG_RUNS);
+}
+
+inline void SetRunBound(MemBlock* b, int bound)
+{
+    b->RunBound = static_cast<uint16_t>(bound);
     NoteRuns(b);
 }
 
-// Measure the words firstWord..lastWord from scratch.
-inline void MeasureWords(MemBlock* b, int firstWord, int lastWord)
-{
-    for (int w = firstWord; w <= lastWord; ++w)
-        b->WordInside[w] = static_cast<uint8_t>(LongestRun(b->FreeMap[w]));
-    MeasureAround(b, firstWord, lastWord);
-}
-
-// Length of the free run inside word x that holds bits bit..bit+n-1,
-// counting those n bits as free.
-inline int RunInWord(uint64_t x, int bit, int n)
-{
-    int below = bit == 0 ? 0 : TopOnes(x << (64 - bit));
-    int end = bit + n;
-    int above = end == 64 ? 0 : LowOnes(x >> end);
-    return below + n + above;
-}
-
-// A new block's MAT and bitmap: every node free.
+// A new block: every node free, no allocation, one run of them all.
 inline void InitFreeMap(MemBlock* b)
 {
     std::memset(b->MAT, MAT_FREE, MEM_BLOCK_NODES);
     b->MAT[MEM_BLOCK_NODES] = '\0';
     std::memset(b->FreeMap, 0xff, sizeof b->FreeMap);
-    // Measured from a state of no free runs at all.
-    std::memset(b->WordRun, 0, sizeof b->WordRun);
-    std::memset(b->WordRunCount, 0, sizeof b->WordRunCount);
-    b->WordRunCount[0] = MAP_WORDS;
-    b->BlockRun = 0;
-    MeasureWords(b, 0, MAP_WORDS - 1);
+    std::memset(b->StartMap, 0, sizeof b->StartMap);
+    std::memset(b->RunWords, 0xff, sizeof b->RunWords);
+    std::memset(b->RunCount, 0, sizeof b->RunCount);
+    b->RunCount[LONG_RUNS] = 1;
+    b->RunBound = MEM_BLOCK_NODES;
 }
 
-// Mark n nodes from pos used or free, in the MAT and the bitmap.  A range
-// within one word changes only the run that holds it: freed, the joined run
-// may be the word's new longest; taken, the word needs measuring again only
-// when the run it split was its longest.
+// The MAT marks of n nodes from pos.  Allocations are mostly a few nodes:
+// those take two overlapping stores instead of a call.
+inline void SetMarks(MemBlock* b, int pos, int n, char mark)
+{
+    char* at = b->MAT + pos;
+    if (n >= 4 && n <= 8) {
+        uint32_t four = 0x01010101u * static_cast<unsigned char>(mark);
+        std::memcpy(at, &four, 4);
+        std::memcpy(at + n - 4, &four, 4);
+    } else if (n >= 2 && n < 4) {
+        uint16_t two = static_cast<uint16_t>(0x0101u * static_cast<unsigned char>(mark));
+        std::memcpy(at, &two, 2);
+        std::memcpy(at + n - 2, &two, 2);
+    } else if (n == 1) {
+        *at = mark;
+    } else {
+        std::memset(at, mark, static_cast<size_t>(n));
+    }
+}
+
+// The longest run after a run of `length` nodes, the longest or as long as
+// it, was split: the highest length still counted, below 64.
+inline void LowerRunBound(MemBlock* b, int length)
+{
+    int slot = CountSlot(length);
+    if (slot < CountSlot(b->RunBound) || b->RunCount[slot] != 0)
+        return;
+    while (slot > 0 && b->RunCount[slot] == 0)
+        --slot;
+    SetRunBound(b, slot);
+}
+
+// Mark n free nodes from pos used, in the MAT and the bitmap; the run that
+// held them is split into what is left before and after them.
 inline void MarkUsed(MemBlock* b, int pos, int n)
 {
     if (n <= 0)
         return;
-    std::memset(b->MAT + pos, MAT_USED, static_cast<size_t>(n));
-    int w = pos >> 6, bit = pos & 63;
-    if (bit + n <= 64) {
-        uint64_t x = b->FreeMap[w];
-        bool wasLongest = RunInWord(x, bit, n) == b->WordInside[w];
-        b->FreeMap[w] = x & ~Bits(bit, n);
-        if (wasLongest)
-            b->WordInside[w] = static_cast<uint8_t>(LongestRun(b->FreeMap[w]));
-        MeasureAround(b, w, w);
-        return;
-    }
-    ForRange(pos, n, [b](int v, uint64_t m) { b->FreeMap[v] &= ~m; });
-    MeasureWords(b, w, (pos + n - 1) >> 6);
+    SetMarks(b, pos, n, MAT_USED);
+    int bit = pos & 63;
+    if (bit + n <= 64)
+        b->FreeMap[pos >> 6] &= ~Bits(bit, n);
+    else
+        ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] &= ~m; });
+    int before = FreeBefore(b, pos);
+    int after = FreeFrom(b, pos + n);
+    int length = before + n + after;
+    uint16_t* count = b->RunCount;
+    --count[CountSlot(length)];
+    if (before > 0)
+        ++count[CountSlot(before)];
+    if (after > 0)
+        ++count[CountSlot(after)];
+    LowerRunBound(b, length);
 }
 
+// Mark n used nodes from pos free.  They join the runs before and after
+// them; runs of up to the joined run's length may now start in its words.
 inline void MarkFree(MemBlock* b, int pos, int n)
 {
     if (n <= 0)
         return;
-    std::memset(b->MAT + pos, MAT_FREE, static_cast<size_t>(n));
-    int w = pos >> 6, bit = pos & 63;
-    if (bit + n <= 64) {
-        uint64_t x = b->FreeMap[w] | Bits(bit, n);
-        b->FreeMap[w] = x;
-        int joined = RunInWord(x, bit, n);
-        if (joined > b->WordInside[w])
-            b->WordInside[w] = static_cast<uint8_t>(joined);
-        MeasureAround(b, w, w);
-        return;
-    }
-    ForRange(pos, n, [b](int v, uint64_t m) { b->FreeMap[v] |= m; });
-    MeasureWords(b, w, (pos + n - 1) >> 6);
+    SetMarks(b, pos, n, MAT_FREE);
+    int bit = pos & 63;
+    if (bit + n <= 64)
+        b->FreeMap[pos >> 6] |= Bits(bit, n);
+    else
+        ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] |= m; });
+    int before = FreeBefore(b, pos);
+    int after = FreeFrom(b, pos + n);
+    int length = before + n + after;
+    uint16_t* count = b->RunCount;
+    ++count[CountSlot(length)];
+    if (before > 0)
+        --count[CountSlot(before)];
+    if (after > 0)
+        --count[CountSlot(after)];
+    if (length > b->RunBound)
+        SetRunBound(b, length);
+    int start = pos - before;
+    uint32_t words = WordBits(start >> 6, (start + length - 1) >> 6);
+    for (int c = 1; c <= RUN_CLASSES; ++c)
+        b->RunWords[c] |= c <= length ? words : 0;
 }
 
 // 1 when the n nodes from pos all exist and are free.
@@ -204,84 +250,104 @@ inline bool RunIsFree(const MemBlock* b, int pos, int n)
     return free;
 }
 
-// False when a block whose BlockRun is blockRun surely has no run of units
-// free nodes; true means it has one for units up to 64, and may for more.
-inline bool MayHaveRun(int blockRun, int units)
+// Leftmost run of n (1..64) free nodes, among the words that may hold the
+// start of one.  A run either starts and ends inside its word, or starts
+// at the bottom of the word's top run and goes on into the next word; a
+// start inside the word comes first.  A word found to hold no run of its
+// class is taken out of the class's mask.
+inline int FindShortRun(MemBlock* b, int n)
 {
-    return blockRun >= std::min(units, 64);
-}
-
-// First word whose WordRun is at least units (1..64), or -1.  Eight bytes
-// are compared at once: with every byte at most 64, (byte | 0x80) - units
-// keeps its top bit exactly when byte >= units, and never borrows from the
-// next byte.
-inline int FirstWordWithRun(const MemBlock* b, int units)
-{
-    constexpr uint64_t ONES = 0x0101010101010101, TOPS = 0x8080808080808080;
-    for (int w = 0; w < MAP_WORDS; w += 8) {
-        uint64_t bytes = 0;
-        std::memcpy(&bytes, b->WordRun + w, 8);
-        uint64_t fits = ((bytes | TOPS) - ONES * static_cast<uint64_t>(units)) & TOPS;
-        if (fits != 0) {
-            if constexpr (std::endian::native == std::endian::little)
-                return w + std::countr_zero(fits) / 8;
-            else
-                return w + std::countl_zero(fits) / 8;
-        }
+    int c = RunClass(n);
+    uint32_t maybe = b->RunWords[c];
+    while (maybe != 0) {
+        int w = std::countr_zero(maybe);
+        uint64_t x = b->FreeMap[w];
+        uint64_t starts = RunStarts(x, n);
+        if (starts != 0)
+            return w * 64 + std::countr_zero(starts);
+        int top = TopOnes(x);
+        if (top != 0 && w + 1 < MAP_WORDS && top + LowOnes(b->FreeMap[w + 1]) >= n)
+            return w * 64 + 64 - top;
+        if (c == n)
+            b->RunWords[c] &= ~(uint32_t{1} << w);
+        maybe &= maybe - 1;
     }
     return -1;
 }
 
-// Runs of more than 64 nodes, word by word.  `carry` is the free run that
-// reaches the top of the previous word; the first word whose free nodes at
-// the start complete it gives the run.
-inline int FindLongRun(const MemBlock* b, int units)
+// Runs of more than 64 nodes: the first word whose free nodes at the start
+// complete the run carried in from the words before, from the first word
+// where a run of the longest class may start.
+inline int FindLongRun(const MemBlock* b, int n)
 {
+    uint32_t maybe = b->RunWords[RUN_CLASSES];
+    if (maybe == 0)
+        return -1;
     int carry = 0;
-    for (int w = 0; w < MAP_WORDS; ++w) {
-        uint64_t bits = b->FreeMap[w];
-        if (carry + LowOnes(bits) >= units)
+    for (int w = std::countr_zero(maybe); w < MAP_WORDS; ++w) {
+        uint64_t x = b->FreeMap[w];
+        if (carry + LowOnes(x) >= n)
             return w * 64 - carry;
-        carry = bits == ALL_FREE ? carry + 64 : TopOnes(bits);
+        carry = x == ALL_FREE ? carry + 64 : TopOnes(x);
     }
     return -1;
 }
 
-// Position of the leftmost run of units free nodes, or -1.  It starts in
-// the first word with a long enough WordRun: inside that word, or at the
-// start of its top run when that goes on into the next word, whichever
-// comes first.
-inline int FindFreeRun(const MemBlock* b, int units)
+// Position of the leftmost run of n free nodes, or -1.  Only a search for
+// more than 64 nodes can find none (RunBound is exact below that): it has
+// learned that every run is shorter than n.
+inline int FindFreeRun(MemBlock* b, int n)
 {
-    if (!MayHaveRun(b->BlockRun, units))
+    if (n > b->RunBound)
         return -1;
-    if (units > 64)
-        return FindLongRun(b, units);
-    int w = FirstWordWithRun(b, units);
-    if (w < 0)
-        return -1;
-    int pos = MEM_BLOCK_NODES;
-    uint64_t starts = RunStarts(b->FreeMap[w], units);
-    if (starts != 0)
-        pos = w * 64 + std::countr_zero(starts);
-    if (RunAcross(b, w) >= units)
-        pos = std::min(pos, (w + 1) * 64 - TopOnes(b->FreeMap[w]));
+    if (n <= 64)
+        return FindShortRun(b, n);
+    int pos = FindLongRun(b, n);
+    if (pos < 0)
+        SetRunBound(b, n - 1);
     return pos;
 }
 
-// The oldest block with a run of units free nodes and the position of its
+// The oldest block with a run of n free nodes and the position of its
 // leftmost such run; null when no block has one.
-inline MemBlock* FirstFit(int units, int* pos)
+inline MemBlock* FirstFit(int n, int* pos)
 {
-    const uint8_t* blockRun = chainIndex.blockRun;
+    const uint16_t* runBound = chainIndex.runBound;
     for (int i = 0; i < chainIndex.count; ++i) {
-        if (!MayHaveRun(blockRun[i], units))
+        if (runBound[i] < n)
             continue;
-        *pos = FindFreeRun(chainIndex.order[i], units);
+        *pos = FindFreeRun(chainIndex.order[i], n);
         if (*pos >= 0)
             return chainIndex.order[i];
     }
     return nullptr;
+}
+
+// Length in nodes of the allocation that starts at node i: up to the next
+// free node, the next allocation's start, or the end of the block.
+inline int AllocationLength(const MemBlock* b, int i)
+{
+    int w = i >> 6, bit = i & 63;
+    uint64_t beyond = ~((uint64_t{2} << bit) - 1);  // bits above i in its word
+    uint64_t ends = (b->FreeMap[w] | b->StartMap[w]) & beyond;
+    while (ends == 0 && ++w < MAP_WORDS)
+        ends = b->FreeMap[w] | b->StartMap[w];
+    return (w < MAP_WORDS ? w * 64 + std::countr_zero(ends) : MEM_BLOCK_NODES) - i;
+}
+
+inline bool StartsAllocation(const MemBlock* b, int i)
+{
+    return (b->StartMap[i >> 6] >> (i & 63)) & 1;
+}
+
+inline void SetStart(MemBlock* b, int i)
+{
+    b->StartMap[i >> 6] |= uint64_t{1} << (i & 63);
+}
+
+inline void ClearStart(MemBlock* b, int i)
+{
+    b->StartMap[i >> 6] &= ~(uint64_t{1} << (i & 63));
 }
 
 }  // namespace mem

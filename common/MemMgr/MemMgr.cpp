@@ -2,10 +2,10 @@
 //
 // A small request takes the leftmost run of free nodes that fits, searching
 // the blocks from the oldest (first fit); a request larger than one block
-// gets a dedicated block.  The free-node bitmap, the run lengths kept per
-// word and per block, and the chain index only speed the search up: the position chosen is always the
-// leftmost run of the request's number of free marks in the oldest MAT that
-// has one.
+// gets a dedicated block.  The free-node bitmap, the run counts kept per
+// block and the chain index only speed the search up: the position chosen is
+// always the leftmost run of the request's number of free marks in the
+// oldest MAT that has one.
 #include "FreeMap.h"
 
 #include <algorithm>
@@ -30,6 +30,7 @@ char* TakeNodes(MemBlock* b, int pos, int units)
     char* addr = b->pMemory + static_cast<long>(pos) * MEM_NODE_SIZE;
     size_t bytes = static_cast<size_t>(units) * MEM_NODE_SIZE;
     mem::MarkUsed(b, pos, units);
+    mem::SetStart(b, pos);
     b->Node[pos].Nodes = static_cast<uint16_t>(units);
     b->Node[pos].pAddr = addr;
     b->FreeNodeCount -= units;
@@ -72,14 +73,14 @@ int NodeIndex(const MemBlock* b, const void* p)
 }
 
 // An address counts as an allocation when it lies in the first node of one:
-// in a shared block the node must carry an allocation record, in a dedicated
-// block it is the block's first node.
+// in a shared block the node must carry an allocation record (its bit in
+// StartMap), in a dedicated block it is the block's first node.
 bool IsAllocation(const MemBlock* b, const void* p)
 {
     int i = NodeIndex(b, p);
     if (b->Size > MEM_BLOCK_SIZE)
         return i == 0;
-    return b->Node[i].Nodes != 0 && b->Node[i].pAddr;
+    return mem::StartsAllocation(b, i);
 }
 
 // GetMem of an already rounded size (which GetMem rounds once more).
@@ -132,6 +133,8 @@ void* AdjustNodes(MemBlock* b, char* p, int units)
         mem::Unpoison(dest, grow);
         std::memmove(dest, rec.pAddr, oldBytes);
         std::memset(dest + oldBytes, 0, grow);
+        mem::ClearStart(b, i);
+        mem::SetStart(b, j);
         b->Node[j].Nodes = static_cast<uint16_t>(units);
         b->Node[j].pAddr = dest;
         rec = MemNode{};
@@ -209,9 +212,12 @@ void PutMem(void* p)
         FreeBlock(b);
         return;
     }
-    MemNode& rec = b->Node[NodeIndex(b, p)];
-    ReleaseNodes(b, NodeIndex(b, p), rec.Nodes);
-    rec = MemNode{};
+    // The length comes from the bitmaps, which are at hand, rather than from
+    // the allocation record, which is only written.
+    int i = NodeIndex(b, p);
+    ReleaseNodes(b, i, mem::AllocationLength(b, i));
+    mem::ClearStart(b, i);
+    b->Node[i] = MemNode{};
     if (b->FreeNodeCount == MEM_BLOCK_NODES)
         FreeBlock(b);
 }

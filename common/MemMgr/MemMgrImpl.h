@@ -22,6 +22,9 @@
 namespace mem {
 
 inline constexpr int MAP_WORDS = MEM_BLOCK_NODES / 64;
+inline constexpr int RUN_CLASSES = MEM_RUN_CLASSES;
+// RunCount's slot for runs of this length or more.
+inline constexpr int LONG_RUNS = 64;
 
 // Free nodes are poisoned so that a write past an allocation into a free
 // neighbour, or a use after PutMem, is reported where it happens.
@@ -53,7 +56,7 @@ void ReleaseRegion(void* region, size_t length, bool onHeap);
 void ReportOutOfMem();
 
 // The chain's index, kept beside the chain in a region of its own: the
-// blocks in chain order with each one's BlockRun (so the oldest block that
+// blocks in chain order with each one's RunBound (so the oldest block that
 // can serve a request is found without visiting every header), and the
 // data regions sorted by address (so the block of an address is found by a
 // binary search).
@@ -66,7 +69,7 @@ struct Region {
 struct ChainIndex {
     Region* byAddress = nullptr;  // sorted by start
     MemBlock** order = nullptr;   // chain order; a block's Slot is its place here
-    uint8_t* blockRun = nullptr;  // BlockRun of order[i]
+    uint16_t* runBound = nullptr;  // RunBound of order[i]
     int count = 0;
     int capacity = 0;
     void* storage = nullptr;  // one region holding the three arrays
@@ -81,11 +84,11 @@ inline bool Indexed(const MemBlock* b)
     return b->Slot < chainIndex.count && chainIndex.order[b->Slot] == b;
 }
 
-// Take a block's new BlockRun into the index.
+// Take a block's new RunBound into the index.
 inline void NoteRuns(const MemBlock* b)
 {
     if (Indexed(b))
-        chainIndex.blockRun[b->Slot] = b->BlockRun;
+        chainIndex.runBound[b->Slot] = b->RunBound;
 }
 
 // Place in byAddress of the last region starting at or below addr, or -1.

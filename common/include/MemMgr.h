@@ -19,6 +19,8 @@ inline constexpr int MEM_BLOCK_NODES = MEM_BLOCK_SIZE / MEM_NODE_SIZE;
 // MAT characters of a free and of a used node.
 inline constexpr char MAT_FREE = ' ';
 inline constexpr char MAT_USED = 'U';
+// Run lengths for which a block keeps the words where such runs may start.
+inline constexpr int MEM_RUN_CLASSES = 8;
 
 // Allocation record of one node position; only the first position of an
 // allocation carries one, the others stay zero.
@@ -39,22 +41,22 @@ struct MemBlock {
     MemNode Node[MEM_BLOCK_NODES];
     char MAT[MEM_BLOCK_NODES + 1];  // NUL-terminated: exactly 2048 marks
 
-    // The manager's own bookkeeping, kept in step with the table above.
+    // The manager's own bookkeeping, kept in step with the tables above.
     // FreeMap mirrors the MAT one bit per node (set = free), so runs of free
-    // nodes are found a 64-bit word at a time.  WordInside[w] is the longest
-    // free run inside word w; WordRun[w] the longest free run that starts in
-    // word w, inside it or running on into the next word (at most 64): the
-    // leftmost run of n <= 64 free nodes starts in the first word whose
-    // WordRun is n or more.  BlockRun is the largest
-    // WordRun, so a block that cannot serve a request is passed over at once;
-    // WordRunCount[k] counts the words whose WordRun is k, so that BlockRun
-    // follows when its last word shrinks.  Slot is the block's position in
-    // the chain.
+    // nodes are found a 64-bit word at a time; StartMap has a bit set where
+    // a Node record starts an allocation.  RunCount[k] counts the free runs
+    // of k nodes (k = 1..63) and, in RunCount[64], those of 64 or more.
+    // RunBound is the longest free run when that is shorter than 64, and
+    // never less than it otherwise, so a block that cannot serve a request
+    // is passed over at once.  RunWords[c] (c = 1..MEM_RUN_CLASSES; index 0
+    // is unused) has bit w clear only when no run of c free nodes starts in
+    // FreeMap word w, so a search skips those words.  Slot is the block's
+    // position in the chain.
     uint64_t FreeMap[MEM_BLOCK_NODES / 64];
-    uint8_t WordInside[MEM_BLOCK_NODES / 64];
-    uint8_t WordRun[MEM_BLOCK_NODES / 64];
-    uint8_t WordRunCount[65];
-    uint8_t BlockRun;
+    uint64_t StartMap[MEM_BLOCK_NODES / 64];
+    uint32_t RunWords[MEM_RUN_CLASSES + 1];
+    uint16_t RunCount[65];
+    uint16_t RunBound;
     int Slot;
     bool HeaderOnHeap;  // regions taken from the heap fallback go back with
     bool DataOnHeap;    // free(), mapped ones with munmap()

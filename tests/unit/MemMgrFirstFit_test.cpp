@@ -45,23 +45,24 @@ MemBlock* Tail()
     return b;
 }
 
-// For each word of 64 nodes, the longest free run that starts in it and
-// ends no later than the next word, at most 64.
-std::vector<int> WordRuns(const char* mat)
+// Free nodes from each position on, up to the end of the block.
+std::vector<int> FreeFrom(const char* mat)
 {
     std::vector<int> from(MEM_BLOCK_NODES + 1, 0);
     for (int i = MEM_BLOCK_NODES - 1; i >= 0; --i)
         from[static_cast<size_t>(i)] = mat[i] == MAT_FREE ? from[static_cast<size_t>(i) + 1] + 1 : 0;
-    std::vector<int> runs(MEM_BLOCK_NODES / 64, 0);
-    for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
-        int w = i / 64;
-        int len = std::min(from[static_cast<size_t>(i)], 64 * (w + 2) - i);
-        runs[static_cast<size_t>(w)] = std::max(runs[static_cast<size_t>(w)], std::min(len, 64));
-    }
-    return runs;
+    return from;
 }
 
-// The counts, records and the manager's own bookkeeping agree with the MAT.
+bool Bit(const uint64_t* map, int i)
+{
+    return ((map[i / 64] >> (i % 64)) & 1) != 0;
+}
+
+// The counts, records and the manager's own bookkeeping agree with the MAT:
+// the bitmaps mirror it and the records, the runs are counted by length,
+// RunBound is the longest run below 64 nodes and a bound above, and every
+// word where a run of c nodes starts is in RunWords[c].
 void CheckBlocks()
 {
     for (MemBlock* b = pMemB; b; b = b->pNext) {
@@ -72,31 +73,49 @@ void CheckBlocks()
             bool isFree = b->MAT[i] == MAT_FREE;
             freeMarks += isFree;
             recorded += b->Node[i].Nodes;
-            ASSERT_EQ(isFree, ((b->FreeMap[i / 64] >> (i % 64)) & 1) != 0) << "node " << i;
+            ASSERT_EQ(isFree, Bit(b->FreeMap, i)) << "node " << i;
+            ASSERT_EQ(b->Node[i].Nodes != 0, Bit(b->StartMap, i)) << "node " << i;
         }
         ASSERT_EQ(b->FreeNodeCount, freeMarks);
-        if (b->Size == MEM_BLOCK_SIZE) {
-            ASSERT_EQ(recorded, MEM_BLOCK_NODES - freeMarks);
-            for (int w = 0; w < MEM_BLOCK_NODES / 64; ++w) {
-                int inside = 0;
-                for (int i = 0, run = 0; i < 64; ++i) {
-                    run = b->MAT[w * 64 + i] == MAT_FREE ? run + 1 : 0;
-                    inside = std::max(inside, run);
+        if (b->Size != MEM_BLOCK_SIZE) {
+            ASSERT_EQ(b->RunBound, 0);
+            continue;
+        }
+        ASSERT_EQ(recorded, MEM_BLOCK_NODES - freeMarks);
+        ASSERT_LT(freeMarks, MEM_BLOCK_NODES) << "an empty block was kept";
+        for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
+            const MemNode& rec = b->Node[i];
+            if (rec.Nodes == 0)
+                continue;
+            ASSERT_EQ(rec.pAddr, b->pMemory + i * MEM_NODE_SIZE) << "node " << i;
+            for (int k = 0; k < rec.Nodes; ++k)
+                ASSERT_EQ(b->MAT[i + k], MAT_USED) << "node " << i + k;
+            int end = i + rec.Nodes;
+            ASSERT_TRUE(end == MEM_BLOCK_NODES || b->MAT[end] == MAT_FREE || b->Node[end].Nodes != 0)
+                << "used node " << end << " belongs to no allocation";
+        }
+        std::vector<int> from = FreeFrom(b->MAT);
+        int longest = *std::max_element(from.begin(), from.end());
+        std::vector<int> runs(65, 0);
+        for (int i = 0; i < MEM_BLOCK_NODES; ++i)
+            if (from[static_cast<size_t>(i)] > 0 && (i == 0 || b->MAT[i - 1] != MAT_FREE))
+                ++runs[static_cast<size_t>(std::min(from[static_cast<size_t>(i)], 64))];
+        for (int k = 1; k <= 64; ++k)
+            ASSERT_EQ(b->RunCount[k], runs[static_cast<size_t>(k)]) << "runs of " << k;
+        if (longest < 64) {
+            ASSERT_EQ(b->RunBound, longest);
+        } else {
+            ASSERT_GE(b->RunBound, longest);
+        }
+        for (int c = 1; c <= MEM_RUN_CLASSES; ++c)
+            for (int i = 0; i < MEM_BLOCK_NODES; ++i)
+                if (from[static_cast<size_t>(i)] >= c) {
+                    ASSERT_TRUE((b->RunWords[c] >> (i / 64)) & 1)
+                        << "a run of " << c << " at " << i << " lies in a word passed over";
                 }
-                ASSERT_EQ(b->WordInside[w], inside) << "word " << w;
-            }
-            std::vector<int> runs = WordRuns(b->MAT);
-            for (int w = 0; w < MEM_BLOCK_NODES / 64; ++w)
-                ASSERT_EQ(b->WordRun[w], runs[static_cast<size_t>(w)]) << "word " << w;
-            ASSERT_EQ(b->BlockRun, *std::max_element(runs.begin(), runs.end()));
-            for (int k = 0; k <= 64; ++k)
-                ASSERT_EQ(b->WordRunCount[k], std::count(runs.begin(), runs.end(), k)) << "runs of " << k;
-            ASSERT_LT(freeMarks, MEM_BLOCK_NODES) << "an empty block was kept";
-        }
-        if (b->pNext) {
-            ASSERT_EQ(b->pNext->pPrev, b);
-        }
     }
+    for (MemBlock* b = pMemB; b && b->pNext; b = b->pNext)
+        ASSERT_EQ(b->pNext->pPrev, b);
 }
 
 struct Live {
