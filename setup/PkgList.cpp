@@ -289,11 +289,9 @@ struct ListRun {
 bool ConditionHolds(const PkgListStep& step, ListRun& run)
 {
     if (!run.release) {
-        errno = 0;
         run.release = GetSystemRelease();
         if (!run.release) {
-            if (errno == 0)
-                errno = ENODATA;
+            errno = ENODATA;
             perror(nlsSetupStrCvt(60));
             return false;
         }

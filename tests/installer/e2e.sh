@@ -1,6 +1,6 @@
 #!/bin/bash
 # End-to-end tests of the installer: the real setup program, started from a
-# minimal distribution directory (the program, isize, tsize, disks), answers
+# distribution of the sample product (sample/build-distribution), answers
 # given on standard input, each scenario in its own emulated Solaris host.
 #
 #   e2e.sh SETUP_PROGRAM GROUP           runs every scenario of GROUP
@@ -13,12 +13,17 @@ set -u
 SELF=$(readlink -e -- "${BASH_SOURCE[0]}")
 HERE=${SELF%/*}
 RUN=$HERE/../../hostsim/run
+BUILD_DISTRIBUTION=$HERE/../../sample/build-distribution
 
 # ---------------------------------------------------------------------------
 # Inside the emulated host: helpers of the scenarios.
 
-OUT= ERR= RC= FAILS=0
+# Standard output and error of the last run live in /tmp, which every user
+# may write to.
+OUT=/tmp/e2e.stdout ERR=/tmp/e2e.stderr RC= FAILS=0
 LOG=/tmp/setup.log
+APP=/opt/Tarvo/lumo
+REG=/var/sadm/pkg/QMPTlumo
 
 fail() {
     printf 'FAIL: %s\n' "$*"
@@ -37,6 +42,7 @@ expect_rc() { [ "$RC" = "$1" ] || fail "exit status $RC, wanted $1"; }
 expect_out() { grep -qF -- "$1" "$OUT" || fail "standard output lacks '$1'"; }
 expect_no_out() { ! grep -qF -- "$1" "$OUT" || fail "standard output holds '$1'"; }
 expect_err() { grep -qF -- "$1" "$ERR" || fail "standard error lacks '$1'"; }
+expect_no_err() { ! grep -qF -- "$1" "$ERR" || fail "standard error holds '$1'"; }
 expect_log() { grep -qF -- "$1" "$LOG" 2>/dev/null || fail "log lacks '$1'"; }
 expect_no_log() { ! grep -qF -- "$1" "$LOG" 2>/dev/null || fail "log holds '$1'"; }
 expect_missing() { [ ! -e "$1" ] && [ ! -L "$1" ] || fail "$1 exists"; }
@@ -45,31 +51,72 @@ expect_file() { [ -f "$1" ] || fail "$1 is no file"; }
 expect_link() {
     [ -L "$1" ] && [ "$(readlink -- "$1")" = "$2" ] || fail "$1 is no link to $2"
 }
+# expect_mode PATH MODE: PATH (not followed) has the octal mode MODE.
+expect_mode() {
+    local mode
+    mode=$(stat -c %a -- "$1" 2>/dev/null)
+    [ "$mode" = "$2" ] || fail "$1 has mode '$mode', wanted $2"
+}
+# expect_content PATH TEXT: the file holds exactly TEXT.
+expect_content() {
+    [ "$(cat -- "$1" 2>/dev/null)" = "$2" ] || fail "$1 holds '$(cat -- "$1" 2>/dev/null)', wanted '$2'"
+}
 # expect_count TEXT N: standard output holds TEXT N times.
 expect_count() {
     local n
     n=$(grep -oF -- "$1" "$OUT" | wc -l)
     [ "$n" = "$2" ] || fail "standard output holds '$1' $n times, wanted $2"
 }
+# expect_log_order TEXT...: the log holds lines with these texts, in this
+# order.
+expect_log_order() {
+    local text line=0 n
+    for text in "$@"; do
+        n=$(tail -n +$((line + 1)) "$LOG" 2>/dev/null | grep -nF -m1 -- "$text" | cut -d: -f1)
+        if [ -z "$n" ]; then
+            fail "log lacks '$text' after line $line"
+            return
+        fi
+        line=$((line + n))
+    done
+}
+# expect_out_order FIRST SECOND: standard output holds FIRST, and SECOND
+# on the same line or a later one.
+expect_out_order() {
+    local first second
+    first=$(grep -nF -m1 -- "$1" "$OUT" | cut -d: -f1)
+    second=$(grep -nF -m1 -- "$2" "$OUT" | cut -d: -f1)
+    [ -n "$first" ] && [ -n "$second" ] && [ "$first" -le "$second" ] ||
+        fail "standard output lacks '$1' before '$2'"
+}
 
 # The work directory is removed at the end: its removal shows that the run
 # reached its end.
-expect_cleaned() { expect_log "rm -rf  ${1:-/tmp/TarvoInstall}"; }
+expect_cleaned() {
+    expect_log "rm -rf  ${1:-/tmp/TarvoInstall}"
+    expect_missing "${1:-/tmp/TarvoInstall}"
+}
 expect_not_cleaned() { expect_no_log "rm -rf  "; }
 
-# make_app DIR: an installed application directory with a file of data
-# and a queue administration program that notes its calls.
-make_app() {
-    mkdir -p "$1"
-    echo "printer data" >"$1/data"
-    printf '#!/bin/sh\necho "$*" >>/tmp/nvqadmin.calls\n' >"$1/nvqadmin"
-    chmod 755 "$1/nvqadmin"
+# Nothing of the product was unpacked or installed by the last run.
+expect_nothing_installed() {
+    expect_no_log "uncompress"
+    expect_missing "$REG"
+    expect_missing /usr/bin/nvadmin
 }
 
-# The queue administration ran after the installation, once per option.
+# make_app DIR: an installed application directory, registered as the
+# package of an earlier release, with a file of data of its own.
+make_app() {
+    mkdir -p "$1" "$REG"
+    echo "printer data" >"$1/data"
+    printf 'PKG=QMPTlumo\nVERSION=4.30.20\nBASEDIR=/opt/Tarvo\n' >"$REG/pkginfo"
+}
+
+# The product's queue administration ran after the installation, once per
+# option (the sample's nvqadmin says so).
 expect_queue_admin() {
-    [ "$(cat /tmp/nvqadmin.calls 2>/dev/null)" = $'-upgrade\n-clean' ] ||
-        fail "nvqadmin calls: '$(cat /tmp/nvqadmin.calls 2>/dev/null)'"
+    expect_out_order "nvqadmin: print queues brought up to date" "nvqadmin: stale job files removed"
 }
 
 # start_program NAME SECONDS: a program of that name runs for that long.
@@ -80,7 +127,46 @@ start_program() {
 }
 
 # step TEXT: names the next part of a scenario in failure reports.
-step() { printf 'step: %s\n' "$*"; rm -f "$LOG" /tmp/nvqadmin.calls; }
+step() { printf 'step: %s\n' "$*"; rm -f "$LOG"; }
+
+# set_release R: the release uname reports from now on ("" for none).
+set_release() {
+    sed -i "s/^HOSTSIM_RELEASE=.*/HOSTSIM_RELEASE=$1/" /usr/lib/hostsim/conf
+}
+
+# The files the sample's placement list puts in place whatever the release.
+expect_placed() {
+    local app=${1:-$APP}
+    expect_mode "$app/log" 777
+    expect_mode "$app/log/jobs.log" 666
+    expect_mode "$app/doc" 755
+    expect_file "$app/doc/index.txt"
+    expect_file /var/spool/Tarvo/ppd/lumo-laser.ppd
+    expect_content "$app/lumo.cfg" $'# lumo configuration\ntitle=lumo printing system on this host\nspool=/var/spool/Tarvo/lumo\nretry=30'
+    expect_mode "$app/lumo.cfg" 644
+    [ "$(stat -c %U:%G "$app/lumo.cfg")" = root:bin ] ||
+        fail "$app/lumo.cfg belongs to $(stat -c %U:%G "$app/lumo.cfg")"
+    expect_file "$app/printers.conf"
+    expect_missing "$app/printers.sample"
+    expect_mode "$app/lumo.ini" 644
+    expect_mode /usr/bin/nvadmin 755
+    expect_link /usr/bin/nvrlumotty "$app/nvrlumotty"
+    expect_missing "$app/nvrlumo.old"
+    expect_missing /tmp/setup.tmp
+}
+
+# The generated scripts of an application directory: mode 755, the shell
+# line, the banner of this year, the directory in the script.
+expect_scripts() {
+    local app=${1:-$APP} script year
+    year=$(date +%Y)
+    for script in TarvoPrintlumo v4DriverScript TarvoQDF; do
+        expect_mode "$app/$script" 755
+        [ "$(head -n1 "$app/$script")" = '#!/bin/sh' ] || fail "$script lacks its shell line"
+        grep -q "$year" "$app/$script" || fail "$script lacks the year $year"
+        grep -qF "ToolPath=\"$app\"" "$app/$script" || fail "$script lacks its ToolPath"
+    done
+}
 
 # ---------------------------------------------------------------------------
 # Scenarios: agreement and version.
@@ -115,10 +201,12 @@ sc_work_area() {
     step "work area with a trailing /, made by the installer"
     run_setup $'y\n' /var/work/
     expect_rc 0
+    expect_log "/pkg_tar.1 /var/work/TarvoInstall"
     expect_cleaned /var/work/TarvoInstall
     expect_no_log "//TarvoInstall"
     # Made for this run and left empty, it goes again.
     expect_missing /var/work
+    expect_file $APP/nvqadmin
 
     step "existing work area without a trailing /"
     mkdir -p /var/keep
@@ -171,7 +259,8 @@ sc_work_area_refused() {
     run_setup $'y\n' install
     expect_rc 0
     expect_cleaned
-    expect_err "/opt/Tarvo/lumo/nvqadmin"
+    expect_dir $APP
+    expect_queue_admin
 }
 
 # ---------------------------------------------------------------------------
@@ -180,24 +269,25 @@ sc_work_area_refused() {
 sc_earlier_none() {
     step "first installation while a program of the product runs"
     start_program nvadmin 60
-    run_setup $'y\n'
+    run_setup $'y\n2\n'
     expect_rc 0
-    expect_no_out "The following processes are running"
+    # Only the placement list asks, after the package is installed.
+    expect_count "The following processes are running" 1
+    expect_out_order "Installation of <QMPTlumo> was successful" "The following processes are running"
     expect_cleaned
-    expect_err "/opt/Tarvo/lumo/nvqadmin"
-    expect_missing /opt/Tarvo
-    expect_no_log "mv -f"
+    expect_dir $APP
+    expect_no_log "mv -f -f"
 }
 
 sc_earlier_moved() {
     step "real directory under /opt moved to a new base"
-    make_app /opt/Tarvo/lumo
+    make_app $APP
     run_setup $'y\n' install /var/apps
     expect_rc 0
     expect_log "mv -f -f /opt/Tarvo/lumo /var/apps/Tarvo"
     expect_file /var/apps/Tarvo/lumo/data
-    expect_link /opt/Tarvo/lumo /var/apps/Tarvo/lumo
-    [ "$(stat -c %a /var/apps/Tarvo)" = 755 ] || fail "/var/apps/Tarvo has mode $(stat -c %a /var/apps/Tarvo)"
+    expect_link $APP /var/apps/Tarvo/lumo
+    expect_mode /var/apps/Tarvo 755
     expect_cleaned
     expect_queue_admin
 }
@@ -206,11 +296,11 @@ sc_earlier_link() {
     step "linked installation installed over in place"
     make_app /var/apps/Tarvo/lumo
     mkdir -p /opt/Tarvo
-    ln -s /var/apps/Tarvo/lumo /opt/Tarvo/lumo
+    ln -s /var/apps/Tarvo/lumo $APP
     run_setup $'y\n'
     expect_rc 0
-    expect_no_log "mv -f"
-    expect_link /opt/Tarvo/lumo /var/apps/Tarvo/lumo
+    expect_no_log "mv -f -f"
+    expect_link $APP /var/apps/Tarvo/lumo
     expect_file /var/apps/Tarvo/lumo/data
     expect_queue_admin
 
@@ -220,18 +310,18 @@ sc_earlier_link() {
     for base in /var/./apps// /var/applink; do
         run_setup $'y\n' install "$base"
         expect_rc 0
-        expect_no_log "mv -f"
+        expect_no_log "mv -f -f"
         expect_no_log "rm -rf  /var/app"
         expect_file /var/apps/Tarvo/lumo/data
-        expect_link /opt/Tarvo/lumo /var/apps/Tarvo/lumo
+        expect_link $APP /var/apps/Tarvo/lumo
     done
 
     step "linked installation moved back to /opt"
     run_setup $'y\n' install /opt
     expect_rc 0
     expect_log "mv -f -f /var/apps/Tarvo/lumo /opt/Tarvo"
-    expect_dir /opt/Tarvo/lumo
-    expect_file /opt/Tarvo/lumo/data
+    expect_dir $APP
+    expect_file $APP/data
     expect_missing /var/apps/Tarvo/lumo
     expect_no_log "ln  -s"
     expect_queue_admin
@@ -240,13 +330,12 @@ sc_earlier_link() {
 sc_earlier_dangling() {
     step "dangling link removed, a first installation"
     mkdir -p /opt/Tarvo
-    ln -s /var/gone/Tarvo/lumo /opt/Tarvo/lumo
-    start_program nvadmin 60
+    ln -s /var/gone/Tarvo/lumo $APP
     run_setup $'y\n'
     expect_rc 0
-    expect_missing /opt/Tarvo/lumo
     expect_log "rm -f /opt/Tarvo/lumo"
-    expect_no_out "The following processes are running"
+    expect_dir $APP
+    expect_log "mkdir -p /opt/Tarvo/lumo"
     expect_cleaned
 }
 
@@ -254,7 +343,7 @@ sc_earlier_dangling() {
 # Scenarios: programs of the product still running.
 
 sc_running_quit() {
-    make_app /opt/Tarvo/lumo
+    make_app $APP
     start_program nvadmin 60
 
     step "answer 2"
@@ -265,7 +354,7 @@ sc_running_quit() {
     expect_out "2.  Quit the installation"
     expect_count "Enter a selection:" 1
     expect_not_cleaned
-    expect_dir /opt/Tarvo/lumo
+    expect_dir $APP
     expect_missing /var/apps
 
     step "another answer, then 2"
@@ -280,24 +369,24 @@ sc_running_quit() {
     expect_rc 0
     expect_count "Enter a selection:" 1
     expect_not_cleaned
-    expect_dir /opt/Tarvo/lumo
+    expect_dir $APP
 }
 
 sc_running_wait() {
     step "answer 1 while the program ends"
-    make_app /opt/Tarvo/lumo
+    make_app $APP
     start_program nvadmin 2
     run_setup $'y\n1\n' install /var/apps
     expect_rc 0
     expect_count "Enter a selection:" 1
     expect_cleaned
-    expect_link /opt/Tarvo/lumo /var/apps/Tarvo/lumo
+    expect_link $APP /var/apps/Tarvo/lumo
     expect_queue_admin
 }
 
 # ---------------------------------------------------------------------------
-# Scenarios: free space (the sizes of the distribution are 1000 each; the
-# host's df figures are set by the group).
+# Scenarios: free space (the sizes of the distribution are set to 1000 each;
+# the host's df figures are set by the group).
 
 sc_space_work() {
     step "work area too small"
@@ -317,7 +406,7 @@ sc_space_install() {
     expect_not_cleaned
 
     step "an existing application directory counts as free"
-    make_app /var/apps/Tarvo/lumo
+    mkdir -p /var/apps/Tarvo/lumo
     dd if=/dev/zero of=/var/apps/Tarvo/lumo/big bs=1024 count=700 status=none
     run_setup $'y\n' install /var/apps
     expect_rc 0
@@ -352,10 +441,348 @@ sc_space_no_isize() {
     expect_not_cleaned
 }
 
+# ---------------------------------------------------------------------------
+# Scenarios: a first installation, then installations over it.
+
+sc_first() {
+    step "first installation into /opt, with a link planted at the edit file"
+    echo "keep me" >/etc/victim
+    ln -s /etc/victim /tmp/setup.tmp
+    # A strict mask: the maker's directory gets its mode from the final
+    # change of mode alone.
+    umask 077
+    run_setup $'y\n'
+    umask 022
+    expect_rc 0
+    [ "$(head -n1 "$LOG")" = "initializing system" ] || fail "the log does not begin with initializing system"
+    expect_log_order \
+        "/disks /tmp/TarvoInstall" "/pkg_tar.1 /tmp/TarvoInstall" "/pkg_tar.2 /tmp/TarvoInstall" \
+        "/pkg_tar.3 /tmp/TarvoInstall" "/isize /tmp/TarvoInstall" "/tsize /tmp/TarvoInstall" \
+        "/setup /tmp/TarvoInstall" \
+        "uncompress  /tmp/TarvoInstall/TarvoSolarisLumo.tar.Z" \
+        "tar xvfp /tmp/TarvoInstall/TarvoSolarisLumo.tar" "QMPTlumo/pkgmap" \
+        "rm -rf /tmp/TarvoInstall/TarvoSolarisLumo.tar" \
+        "mkdir -p /opt/Tarvo/lumo" "chmod  755 /opt/Tarvo/lumo" \
+        "mkdir -p /var/spool/Tarvo" "chmod  775 /var/spool/Tarvo" \
+        "mkdir -p /var/spool/Tarvo/lumo/__nva_download__" \
+        "chmod  777 /var/spool/Tarvo/lumo/__nva_download__" \
+        "mkdir -p /opt/Tarvo/lumo/log" "chmod  775 /opt/Tarvo/lumo/log" \
+        "chmod  777 /opt/Tarvo/lumo/log" "touch  /opt/Tarvo/lumo/log/jobs.log" \
+        "cp -pr /tmp/TarvoInstall/./doc /opt/Tarvo/lumo" \
+        "cp -pr /tmp/TarvoInstall/./ppd /var/spool/Tarvo" \
+        "cp -p /tmp/TarvoInstall/./lumo.cfg /opt/Tarvo/lumo" \
+        "chown  -R root /opt/Tarvo/lumo/lumo.cfg" "chgrp  -R bin /opt/Tarvo/lumo/lumo.cfg" \
+        "sed -e 's,@TITLE@,lumo printing system on this host,' /opt/Tarvo/lumo/lumo.cfg 1>/tmp/setup.tmp" \
+        "cp -p /tmp/setup.tmp /opt/Tarvo/lumo/lumo.cfg" \
+        "mv -f /opt/Tarvo/lumo/printers.sample /opt/Tarvo/lumo/printers.conf" \
+        "cp -p /tmp/TarvoInstall/./lumo.ini /opt/Tarvo/lumo" \
+        "cp -p /tmp/TarvoInstall/./lumo-5.8.cfg /opt/Tarvo/lumo" \
+        "touch  /opt/Tarvo/lumo/release-before-5.11" \
+        "chmod  755 /opt/Tarvo/lumo/nvadmin" \
+        "ln  -s /opt/Tarvo/lumo/nvrlumotty /usr/bin/nvrlumotty" \
+        "rm -rf  /tmp/TarvoInstall"
+    expect_no_log "WARNING"
+    [ ! -s "$ERR" ] || fail "standard error: $(cat "$ERR")"
+    expect_content /etc/victim "keep me"
+
+    # The tree, the flag file, the scripts.
+    expect_mode /opt/Tarvo 755
+    expect_mode $APP 755
+    expect_content $APP/.nv_cfg " V5 "
+    expect_mode $APP/.nv_cfg 644
+    expect_mode $APP/nvqadmin 755
+    expect_mode $APP/README 644
+    expect_file /etc/Tarvo/lumo.conf
+    expect_scripts
+    # The registration.
+    grep -qx "VERSION=4.30.20" $REG/pkginfo || fail "registration lacks VERSION=4.30.20"
+    grep -q "^INSTDATE=" $REG/pkginfo || fail "registration lacks INSTDATE"
+    pkginfo -q QMPTlumo || fail "pkginfo does not know QMPTlumo"
+    # Spool and download directories, the placement list by release 5.10.
+    expect_mode /var/spool/Tarvo 775
+    expect_mode /var/spool/Tarvo/lumo/__nva_download__ 777
+    expect_placed
+    expect_file $APP/lumo-5.8.cfg
+    expect_missing $APP/lumo-5.6.cfg
+    expect_file $APP/release-before-5.11
+    # A directory that was there keeps its mode (newdir log mode 700).
+    expect_mode $APP/log 777
+    # The wrapper starts the program in the application directory.
+    (cd /var && /usr/bin/nvadmin) >/tmp/nvadmin.out 2>&1 || fail "the nvadmin wrapper failed"
+    grep -qx "lumo in /opt/Tarvo/lumo, started from /var" /tmp/nvadmin.out ||
+        fail "the nvadmin wrapper said: $(cat /tmp/nvadmin.out)"
+    # The end: work directory gone, queue administration run twice.
+    expect_cleaned
+    expect_queue_admin
+    [ "$(grep -c 'nvqadmin -upgrade' $APP/log/nvqadmin.log)" = 1 ] &&
+        [ "$(grep -c 'nvqadmin -clean' $APP/log/nvqadmin.log)" = 1 ] ||
+        fail "nvqadmin.log: $(cat $APP/log/nvqadmin.log)"
+
+    # The old daemon's markers: the question before anything is unpacked.
+    mkdir -p /etc/rc2.d
+    touch $APP/NuvrinD /etc/rc2.d/KTarvoPrintD /etc/rc2.d/STarvoPrintD
+
+    step "old daemon: answers compared exactly, then no"
+    run_setup $'y\nY\nYES\n\nmaybe\nno\n'
+    expect_rc 0
+    expect_out "NOTE: NuvrinD is located in <install directory>/Tarvo/lumo"
+    expect_count "Do You want to continue with the installation? [yn]" 5
+    expect_no_log "uncompress"
+    grep -qx "VERSION=4.30.20" $REG/pkginfo || fail "the registration changed"
+    expect_file /etc/rc2.d/KTarvoPrintD
+
+    step "old daemon: end of input"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_count "Do You want to continue with the installation? [yn]" 1
+    expect_no_log "uncompress"
+    grep -qx "VERSION=4.30.20" $REG/pkginfo || fail "the registration changed"
+
+    step "old daemon: yes goes on, an upgrade"
+    run_setup $'y\nyes\n'
+    expect_rc 0
+    expect_count "Do You want to continue with the installation? [yn]" 1
+    grep -qx "VERSION=4.30.26" $REG/pkginfo || fail "the registration lacks VERSION=4.30.26"
+    expect_file /etc/rc2.d/KTarvoPrintD
+    expect_file /etc/rc2.d/STarvoPrintD
+    expect_cleaned
+
+    step "old daemon: n removes the boot scripts and goes on"
+    run_setup $'y\nn\n'
+    expect_rc 0
+    expect_missing /etc/rc2.d/KTarvoPrintD
+    expect_missing /etc/rc2.d/STarvoPrintD
+    expect_log "rm -rf /etc/rc2.d/KTarvoPrintD"
+    expect_log "uncompress"
+    expect_cleaned
+}
+
+sc_base() {
+    step "first installation under another base"
+    run_setup $'y\n' install /var/apps
+    expect_rc 0
+    local app=/var/apps/Tarvo/lumo
+    expect_dir $app
+    expect_mode $app 775
+    expect_link $APP $app
+    expect_mode /opt/Tarvo 775
+    expect_mode /var/apps/Tarvo 755
+    expect_content $app/.nv_cfg " V5 "
+    expect_file $app/nvqadmin
+    expect_scripts $app
+    expect_placed $app
+    expect_log "ln  -s /var/apps/Tarvo/lumo /opt/Tarvo/lumo"
+    expect_cleaned
+    expect_queue_admin
+
+    step "upgrade over it"
+    echo "changed" >$app/README
+    rm -f $app/qdf $app/lumo.ini /etc/Tarvo/lumo.conf
+    local instdate
+    instdate=$(grep "^INSTDATE=" $REG/pkginfo)
+    run_setup $'y\n'
+    expect_rc 0
+    expect_no_out "Processing package instance"
+    # Every regular file of the package map copied and registered, then
+    # the registration finished; directories are not registered again.
+    cmp -s $app/README QMPT.README || fail "README was not copied over"
+    expect_mode $app/qdf 755
+    expect_file /etc/Tarvo/lumo.conf
+    grep -qx "installf -c none QMPTlumo /etc/Tarvo/lumo.conf f 0644 root sys" $REG/installf.log ||
+        fail "installf.log lacks /etc/Tarvo/lumo.conf: $(cat $REG/installf.log)"
+    grep -qx "installf -c none QMPTlumo /var/apps/Tarvo/lumo/qdf f 0755 root bin" $REG/installf.log ||
+        fail "installf.log lacks lumo/qdf"
+    [ "$(grep -c '^installf -c' $REG/installf.log)" = 9 ] ||
+        fail "installf.log holds $(grep -c '^installf -c' $REG/installf.log) additions, wanted 9"
+    ! grep -q "/etc/Tarvo d\|lumo/lib d" $REG/installf.log || fail "a directory was registered"
+    [ "$(tail -n1 $REG/installf.log)" = "installf -f QMPTlumo" ] ||
+        fail "installf.log does not end with installf -f QMPTlumo"
+    grep -qx "VERSION=4.30.26" $REG/pkginfo || fail "registration lacks VERSION=4.30.26"
+    grep -qx "$instdate" $REG/pkginfo || fail "the registration lost its INSTDATE"
+    expect_missing $REG/pkginfo.tmp
+    local dir
+    for dir in gtk gtk/modules gtk/modules/2.2.0 gtk/modules/2.2.0/engines \
+        gtk/modules/2.2.0/immodules gtk/modules/2.2.0/loaders gtk/modules/etc \
+        gtk/modules/etc/gtk-2.0 gtk/modules/etc/pango gtk/modules/include \
+        gtk/modules/modules gtk/modules/pango gtk/modules/pango/1.2.0 \
+        gtk/modules/pango/1.2.0/modules; do
+        expect_dir $app/lib/$dir
+    done
+    # No placement list on an upgrade; the flag file and scripts are new.
+    expect_missing $app/lumo.ini
+    expect_content $app/.nv_cfg " V5 "
+    expect_scripts $app
+    expect_mode /var/apps/Tarvo 755
+    expect_cleaned
+    expect_queue_admin
+}
+
+# ---------------------------------------------------------------------------
+# Scenarios: the distribution.
+
+sc_disks_upper() {
+    step "DISKS with capitalised names"
+    expect_missing disks
+    run_setup $'y\n'
+    expect_rc 0
+    expect_log "/PKG_TAR.5 /tmp/TarvoInstall"
+    expect_file $APP/nvqadmin
+    expect_content $APP/.nv_cfg " V5 "
+    expect_cleaned
+}
+
+sc_pieces_order() {
+    step "pieces listed out of the order of their names, a file that is no piece"
+    mv pkg_tar.1 pkg_tar.c
+    mv pkg_tar.2 pkg_tar.a
+    mv pkg_tar.3 pkg_tar.b
+    echo "notes" >notes
+    printf 'disks pkg_tar.c\r\npkg_tar.a\tpkg_tar.b notes\nisize tsize setup\nend_of_list\nnot-there\n' >disks
+    run_setup $'y\n'
+    expect_rc 0
+    expect_log "/notes /tmp/TarvoInstall"
+    expect_no_log "not-there"
+    expect_file $APP/nvqadmin
+    expect_cleaned
+}
+
+sc_pieces_refused() {
+    step "a piece name with shell characters"
+    printf 'disks pkg_tar.1\npkg_tar.2;touch>/tmp/pwned\nend_of_list\n' >disks
+    run_setup $'y\n'
+    expect_rc 1
+    expect_err 'names "pkg_tar.2;touch>/tmp/pwned", which is refused'
+    expect_no_log "cp -p"
+    expect_missing /tmp/pwned
+    expect_missing $APP
+
+    step "no piece list"
+    rm -f disks
+    run_setup $'y\n'
+    expect_rc 1
+    expect_err "ERROR: can't open file, TarvoInstall/disks"
+    expect_missing $APP
+}
+
+# ---------------------------------------------------------------------------
+# Scenarios: releases (set by the group) and the placement list's conditions.
+
+sc_release_5_11() {
+    step "release 5.11"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_file $APP/lumo-5.8.cfg
+    expect_missing $APP/lumo-5.6.cfg
+    expect_missing $APP/release-before-5.11
+    expect_placed
+    expect_cleaned
+}
+
+sc_release_5_6() {
+    step "release 5.6"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_file $APP/lumo-5.6.cfg
+    expect_missing $APP/lumo-5.8.cfg
+    expect_file $APP/release-before-5.11
+    expect_cleaned
+}
+
+sc_release_refused() {
+    step "release 5.5.1 refused"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_err "ERROR: You are trying to load the wrong version of the Quorlane Services for Unix Systems software to this machine."
+    expect_nothing_installed
+    expect_missing $APP
+    expect_cleaned
+
+    step "no release reported: no check, the conditions are passed over"
+    set_release ""
+    run_setup $'y\n'
+    expect_rc 0
+    [ "$(grep -c '^failed ts get version' "$ERR")" = 3 ] ||
+        fail "standard error: $(cat "$ERR")"
+    expect_missing $APP/lumo-5.8.cfg
+    expect_missing $APP/lumo-5.6.cfg
+    expect_missing $APP/release-before-5.11
+    expect_placed
+    expect_cleaned
+}
+
+# ---------------------------------------------------------------------------
+# Scenarios: the printing system (set by the group).
+
+sc_lprng() {
+    step "LPRng, with printconf's filter directory"
+    mkdir -p /usr/share/printconf/util
+    run_setup $'y\n'
+    expect_rc 0
+    expect_content $APP/.nv_cfg " LPRng "
+    expect_link /usr/share/printconf/util/TarvoPrintlumo /opt/Tarvo/lumo/TarvoPrintlumo
+    expect_cleaned
+}
+
+sc_cups() {
+    step "CUPS"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_content $APP/.nv_cfg " CUPS "
+    expect_cleaned
+}
+
+sc_lprng_cups() {
+    step "LPRng and CUPS"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_content $APP/.nv_cfg " CUPS "
+    expect_cleaned
+}
+
+# ---------------------------------------------------------------------------
+# Scenarios: ends before or during the installation.
+
+sc_not_root() {
+    step "not the superuser"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_out $'nobody is logged in\nYou must become root to run setup'
+    expect_nothing_installed
+    expect_missing $APP
+    expect_cleaned
+}
+
+sc_pkgadd_fails() {
+    step "pkgadd fails"
+    run_setup $'y\n'
+    expect_rc 0
+    expect_out "Installation of <QMPTlumo> failed."
+    expect_log "rm -rf /opt/Tarvo/lumo/.nv_cfg"
+    expect_log "rm -rf  /opt/Tarvo/lumo"
+    expect_missing $APP
+    expect_missing /var/spool/Tarvo
+    expect_missing "$REG"
+}
+
+sc_checkps_stop() {
+    step "answer 2 at the placement list's running-program question"
+    start_program nvqadmin 60
+    umask 077
+    run_setup $'y\n2\n'
+    umask 022
+    expect_rc 0
+    expect_count "Enter a selection:" 1
+    grep -qE '^nvqadmin \( [0-9]+ \)$' "$OUT" || fail "no line naming nvqadmin and its process"
+    # Everything before the question is placed; the final change of mode
+    # of the maker's directory is not made.
+    expect_placed
+    expect_mode /opt/Tarvo 700
+    expect_cleaned
+}
+
 inner() {
     local scenario=$1 dist=$2
     cd "$dist" || { echo "FAIL: cannot enter $dist"; exit 1; }
-    OUT=$dist/stdout ERR=$dist/stderr
     declare -F "sc_$scenario" >/dev/null || { echo "FAIL: no scenario $scenario"; exit 1; }
     "sc_$scenario"
     if [ "$FAILS" -gt 0 ]; then
@@ -388,24 +815,45 @@ outer() {
         earlier)     scenario earlier_none; scenario earlier_moved
                      scenario earlier_link; scenario earlier_dangling ;;
         running)     scenario running_quit; scenario running_wait ;;
-        free_space)  scenario space_work --df /var/work=100
-                     scenario space_install --df /var/apps=500
-                     scenario space_appdir --df /var/apps=10
-                     scenario space_pooled --df /opt=1500
+        free_space)  SIZES=1000 scenario space_work --df /var/work=100
+                     SIZES=1000 scenario space_install --df /var/apps=500
+                     SIZES=1000 scenario space_appdir --df /var/apps=10
+                     SIZES=1000 scenario space_pooled --df /opt=1500
                      scenario space_no_isize ;;
+        first)       scenario first ;;
+        base)        scenario base ;;
+        distribution) BUILD="--upper --pieces 5" scenario disks_upper
+                     scenario pieces_order; scenario pieces_refused ;;
+        release)     scenario release_5_11 --release 5.11
+                     scenario release_5_6 --release 5.6
+                     scenario release_refused --release 5.5.1 ;;
+        printing)    scenario lprng --lprng; scenario cups --cups
+                     scenario lprng_cups --lprng --cups ;;
+        ends)        scenario not_root --user nobody; scenario pkgadd_fails --fail-pkgadd
+                     scenario checkps_stop ;;
         *) echo "installer tests: no group '$group'" >&2; exit 2 ;;
     esac
     [ "$failures" = 0 ] || exit 1
 }
 
-# scenario NAME [HOSTSIM OPTION...]: a fresh distribution, one host.
+# [BUILD=OPTIONS] [SIZES=N] scenario NAME [HOSTSIM OPTION...]: a fresh
+# distribution of the sample product (built with OPTIONS, the size files
+# set to N when given), one host. The package's README is kept beside it
+# for comparisons.
 scenario() {
     local name=$1 dist=$T/$1 output
     shift
-    mkdir "$dist" && cp -- "$setup" "$dist/setup" || exit 1
-    echo 1000 >"$dist/isize"
-    echo 1000 >"$dist/tsize"
-    printf 'setup\nisize\ntsize\ndisks\nend_of_list\n' >"$dist/disks"
+    # shellcheck disable=SC2086
+    if ! "$BUILD_DISTRIBUTION" "$dist" --setup "$setup" ${BUILD:-} >"$T/$name.build" 2>&1; then
+        printf '== %s: failed\n%s\n' "$name" "$(cat "$T/$name.build")"
+        failures=$((failures + 1))
+        return
+    fi
+    cp -- "$HERE/../../sample/lumo/QMPTlumo/reloc/lumo/README" "$dist/QMPT.README"
+    if [ -n "${SIZES:-}" ]; then
+        echo "$SIZES" >"$dist/isize"
+        echo "$SIZES" >"$dist/tsize"
+    fi
     output=$(cd "$dist" && TMPDIR=$T "$RUN" --bind "$HERE" "$@" -- \
              /bin/bash "$SELF" --inner "$name" "$dist" </dev/null 2>&1)
     if grep -q '^FAIL' <<<"$output" || ! grep -qx DONE <<<"$output"; then
