@@ -35,10 +35,10 @@ void LinkIn(ListRec* list, ListLink* link) {
 
 // Unlinks a link the list holds. The link keeps its own pPrev and pNext so
 // that a caller may still look at its old neighbours. A walk cursor resting
-// on the link moves on to its successor; left alone it would point at a link
-// the caller may free next.
+// on the link moves on in the walk's direction; left alone it would point at
+// a link the caller may free next.
 void Unlink(ListRec* list, ListLink* link) {
-  if (list->pWalk == link) list->pWalk = link->pNext;
+  if (list->pWalk == link) list->pWalk = list->flWalkBackward ? link->pPrev : link->pNext;
   list->Count--;
   list->Size -= static_cast<unsigned int>(link->ItemSize);
   if (link->pPrev != nullptr)
@@ -183,7 +183,10 @@ void ListDel(ListRec* list) {
 
 void* ListWalk(ListRec* list, int cont) {
   if (list == nullptr) return nullptr;
-  if (!cont) list->pWalk = list->pFirst;
+  if (!cont) {
+    list->pWalk = list->pFirst;
+    list->flWalkBackward = false;
+  }
   ListLink* link = list->pWalk;
   if (link == nullptr) return nullptr;
   list->pWalk = link->pNext;
@@ -192,7 +195,10 @@ void* ListWalk(ListRec* list, int cont) {
 
 void* ListWalkBackward(ListRec* list, int cont) {
   if (list == nullptr) return nullptr;
-  if (!cont) list->pWalk = list->pLast;
+  if (!cont) {
+    list->pWalk = list->pLast;
+    list->flWalkBackward = true;
+  }
   ListLink* link = list->pWalk;
   if (link == nullptr) return nullptr;
   list->pWalk = link->pPrev;

@@ -21,6 +21,10 @@ struct ListRec {
   int Count;          // number of links
   unsigned int Size;  // sum of the ItemSize of all links
   bool flPushFront;   // new links go in front of pFirst instead of after pLast
+  // The walk in progress goes from the last item towards the first (set by
+  // ListWalkBackward, cleared by ListWalk), so that removing the link under
+  // the cursor moves the cursor on in the walk's own direction.
+  bool flWalkBackward;
 };
 
 // A new empty list (null when memory is exhausted). Free it with ListDel.
@@ -72,7 +76,7 @@ void ListDel(ListRec* list);
 // Walks the list: with cont 0 the first item (the walk restarts), otherwise
 // the next one; null after the last. ListWalkBackward walks from the last
 // item towards the first. Removing the link under the cursor moves the
-// cursor on to that link's successor.
+// cursor on to the link the walk would have come to next.
 void* ListWalk(ListRec* list, int cont);
 void* ListWalkBackward(ListRec* list, int cont);
 

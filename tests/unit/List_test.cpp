@@ -252,6 +252,13 @@ TEST_F(ListTest, WalkCursorSurvivesRemovalUnderIt) {
   ListMoveItem(ListFindItemN(list, 2), list, other);
   EXPECT_EQ(*static_cast<char*>(ListWalk(list, 1)), 'e');
 
+  // Walking backwards, the cursor moves on towards the first item.
+  Push(list, "gh");  // now "aefgh"
+  EXPECT_EQ(*static_cast<char*>(ListWalkBackward(list, 0)), 'h');
+  ListPopItem(list, ListFindItemN(list, 4), 1);  // 'g', under the cursor
+  EXPECT_EQ(*static_cast<char*>(ListWalkBackward(list, 1)), 'f');
+  EXPECT_EQ(Walk(list), "aefh");
+
   ListWalk(list, 0);
   ListDelAllItems(list);
   EXPECT_EQ(ListWalk(list, 1), nullptr);
