@@ -3,6 +3,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "MemMgr.h"
@@ -52,6 +53,10 @@ TEST_F(Status, KindsSizesAndTimes)
 
     EXPECT_EQ(GetFileSize(Path("link").c_str()), 5);
     EXPECT_EQ(GetFileSize(Path("missing").c_str()), 0);
+
+    const timeval times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimes(file.c_str(), times), 0);
+    EXPECT_EQ(GetFileTime(Path("link").c_str()), 1000000000);  // the target's time
     EXPECT_EQ(GetFileTime(Path("dangling").c_str()), 0);
 }
 
@@ -212,6 +217,19 @@ TEST_F(Listings, EveryEntry)
 
     EXPECT_EQ(GetDirFileList(Path("missing").c_str()), nullptr);
     EXPECT_EQ(GetDirFileList(nullptr), nullptr);
+}
+
+TEST_F(Listings, ReadDirGivesEachEntryOnce)
+{
+    Write("a", "");
+    DIR* entries = opendir(dir.c_str());
+    ASSERT_NE(entries, nullptr);
+    std::multiset<std::string> names;
+    while (const char* name = ReadDir(entries, nullptr))
+        names.insert(name);
+    closedir(entries);
+    EXPECT_EQ(names, (std::multiset<std::string>{".", "..", "a"}));
+    EXPECT_EQ(ReadDir(nullptr, nullptr), nullptr);
 }
 
 TEST_F(Listings, ByExtension)

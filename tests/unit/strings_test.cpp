@@ -1,4 +1,5 @@
 // String store, search helpers and text conversions.
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -129,6 +130,18 @@ TEST(StrNStr, CountsOverlappingOccurrences)
     EXPECT_EQ(StrNStr(t, "a", 3), nullptr);  // the second one is the last character
     EXPECT_EQ(StrNStr("", "a", 1), nullptr);
     EXPECT_EQ(StrNStr(t, nullptr, 1), nullptr);
+}
+
+TEST(SmallHelpers, LengthAndLarger)
+{
+    EXPECT_EQ(StrLen("abc"), 3);
+    EXPECT_EQ(StrLen(""), 0);
+    EXPECT_EQ(StrLen(nullptr), 0);
+    EXPECT_EQ(MaxD(1.5, 2.5), 2.5);
+    EXPECT_EQ(MaxD(3.0, -3.0), 3.0);
+    // Unless the first is greater, the second is given.
+    EXPECT_TRUE(std::signbit(MaxD(0.0, -0.0)));
+    EXPECT_FALSE(std::signbit(MaxD(-0.0, 0.0)));
 }
 
 TEST(SetVarContent, CopiesForwardOrReversed)
