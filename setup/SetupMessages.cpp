@@ -3,6 +3,7 @@
 #include "SetupMessages.h"
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 #include "MemMgr.h"
@@ -38,11 +39,22 @@ const char* const* pSetupTable = nullptr;   // chosen on the first message
 const char* pTargetNLSLang = nullptr;       // chosen on the first request
 
 // A saved copy of a LANG value without its codeset (".ISO8859-1",
-// ".UTF-8"). The process's own LANG stays as the user set it: the commands
-// the installer starts inherit it unchanged.
+// ".UTF-8").
 char* LanguagePart(const char* lang)
 {
     return SaveStr("%.*s", static_cast<int>(std::strcspn(lang, ".")), lang);
+}
+
+// The message language drops the codeset from the process's own LANG, so
+// the commands started later see the bare language code too.
+void DropLangCodeset(const char* lang)
+{
+    if (lang == nullptr || std::strchr(lang, '.') == nullptr)
+        return;
+    char* code = LanguagePart(lang);
+    // The environment keeps the string for the rest of the process.
+    putenv(SaveStr("LANG=%s", code));
+    PutMem(code);
 }
 
 }  // namespace
@@ -62,6 +74,7 @@ const char* nlsSetupStrCvt(int index)
     if (pSetupTable == nullptr) {
         char* lang = GetEnv("LANG");
         pSetupTable = SetupTableFor(lang);
+        DropLangCodeset(lang);
         PutMem(lang);
     }
     if (index < 0 || index >= SETUP_MSG_COUNT) {
@@ -74,7 +87,8 @@ const char* nlsSetupStrCvt(int index)
 // The alias is looked for anywhere in the table. From 8 characters past the
 // occurrence (just past the " = " when it is the code heading its line) the
 // nearest '=' behind names the line whose code is the answer, so aliases on
-// a continuation line belong to the code above them.
+// a continuation line belong to the code above them. A starting point at or
+// past the end of the table meets the end of the text: English.
 char* TargetNLSLangFor(const char* lang)
 {
     char* value = LanguagePart(lang != nullptr ? lang : "en_US");
@@ -83,12 +97,10 @@ char* TargetNLSLangFor(const char* lang)
     if (occurrence == nullptr)
         return SaveStr_("en_US");
 
-    // An alias at the very end of the table would put the starting point
-    // past the end of the text; the scan then starts on its last character.
-    const std::size_t last = sizeof pTransBuf - 2;
+    const std::size_t length = sizeof pTransBuf - 1;
     std::size_t at = static_cast<std::size_t>(occurrence - pTransBuf) + 8;
-    if (at > last)
-        at = last;
+    if (at >= length)
+        return SaveStr_("en_US");
     while (at > 0 && pTransBuf[at] != '=')
         --at;
     if (pTransBuf[at] != '=')

@@ -30,8 +30,9 @@ inline constexpr const char* SETUP_LANG_CODES = ",en_US,es_ES,it_IT,fr_FR,ge_GE,
 extern const char pTransBuf[];
 
 // The message of that index in the chosen table. The first call chooses it from
-// LANG, for the rest of the process. An index outside the table gives an
-// empty text after a warning.
+// LANG, for the rest of the process, and cuts the codeset (".ISO8859-1") off
+// the process's LANG. An index outside the table gives an empty text after a
+// warning.
 const char* nlsSetupStrCvt(int index);
 
 // The message table for a LANG value (null: unset): the part before the first
