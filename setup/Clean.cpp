@@ -22,14 +22,18 @@ void RunQueueAdmin(const char* option)
     putchar('.');
 }
 
-// A work area that the installer made itself goes too once it is empty; a
-// work area holding anything else stays.
-void RemoveCreatedWorkArea(const char* workDir)
+// The work area named on the command line that the installer made itself:
+// the work directory in it is removed once more from /opt, and the area
+// goes too once it is empty (an area holding anything else stays).
+void RemoveCreatedWorkArea()
 {
-    const char* slash = strrchr(workDir, '/');
-    if (!slash || slash == workDir)
+    if (chdir("/opt") != 0)
+        PutLogMsg("WARNING_MSG: cannot change to /opt\n");
+    SysCmd(CMD_RM_R, 1, " %s", pTarvoInstallDir);
+    const char* slash = strrchr(pTarvoInstallDir, '/');
+    if (!slash || slash == pTarvoInstallDir)
         return;
-    char* area = SaveStr("%.*s", static_cast<int>(slash - workDir), workDir);
+    char* area = SaveStr("%.*s", static_cast<int>(slash - pTarvoInstallDir), pTarvoInstallDir);
     rmdir(area);
     PutMem(area);
 }
@@ -43,7 +47,7 @@ void TarvoClean(const char* workDir)
         PutLogMsg("WARNING_MSG: cannot change to /\n");
     SysCmd(CMD_RM_R, 1, " %s", workDir);
     if (flCreatedTmpDir)
-        RemoveCreatedWorkArea(workDir);
+        RemoveCreatedWorkArea();
     if (pAppDir) {
         RunQueueAdmin("-upgrade");
         RunQueueAdmin("-clean");

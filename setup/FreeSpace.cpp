@@ -81,7 +81,8 @@ void FreeSpaceForInstall(const char* workDir, const char* baseDir, const char* m
     const double installNeed = NeededSpace("isize");
     const double workNeed = NeededSpace("tsize");
 
-    DiskSpaceRec work, install, again;
+    // A record whose reading fails keeps an empty data line and no room.
+    DiskSpaceRec work{}, install{}, again{};
     int workExists = 0;
     char* workNear = FindExistingPath(workDir, &workExists);
     const int workFound = GetDiskSpace(workNear, &work);
@@ -92,19 +93,18 @@ void FreeSpaceForInstall(const char* workDir, const char* baseDir, const char* m
     if (workExists)
         work.Avail += DUPath(workDir);
 
+    // The installation side is always checked: a place whose free space
+    // cannot be read has no room to offer.
     InstallSide side = FindInstallSide(baseDir, makerDir);
-    // Nor is an installation area whose free space is unknown: its figure
-    // would read as no room at all.
-    if (!GetDiskSpace(side.measured, &install)) {
-        PutMem(side.measured);
-        return;
-    }
+    GetDiskSpace(side.measured, &install);
     if (side.exists)
         install.Avail += DUPath(side.measured);
 
-    if (side.created && GetDiskSpace(side.created, &again) &&
-        again.Avail <= MIN_FREE_FOR_APPDIR)
-        Shortage(SETUP_MSG_NO_ROOM_FOR_APPDIR, side.created, MIN_FREE_FOR_APPDIR);
+    if (side.created) {
+        GetDiskSpace(side.created, &again);
+        if (again.Avail <= MIN_FREE_FOR_APPDIR)
+            Shortage(SETUP_MSG_NO_ROOM_FOR_APPDIR, side.created, MIN_FREE_FOR_APPDIR);
+    }
 
     if (strcmp(work.Text, install.Text) != 0) {
         if (work.Avail < workNeed)

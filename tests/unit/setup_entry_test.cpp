@@ -1,25 +1,79 @@
 // The installer's entry steps on their own: trimming and checking path
 // arguments, the command line, recognising one installation place under two
-// spellings and the pooled free space.
+// spellings, the free-space check against stand-in disk reports, and the
+// clean-up.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "FreeSpace.h"
 #include "Installer.h"
 #include "MemMgr.h"
 #include "Setup.h"
+#include "SysCmd.h"
 #include "utils.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ExitedWithCode;
+using testing::HasSubstr;
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::string MakeScratch(const char* name)
+{
+    std::string pattern = (fs::temp_directory_path() / name).string() + ".XXXXXX";
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+    return pattern;
+}
+
+// How a step that may end the process ended: its exit status (Passed when
+// it returned) and what it wrote to standard output.
+struct Ending {
+    int status = -1;
+    std::string shown;
+};
+constexpr int Passed = 100;
+
+Ending RunInChild(const std::string& outPath, const std::function<void()>& step)
+{
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || dup2(out, 1) < 0)
+            _exit(2);
+        unsetenv("LANG");
+        step();
+        std::fflush(nullptr);
+        _exit(Passed);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    Ending ending;
+    ending.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ending.shown = ReadFile(outPath);
+    return ending;
+}
 
 std::string Stripped(const char* path)
 {
@@ -175,6 +229,187 @@ TEST(SameApplicationPlace, OneDirectoryUnderTwoSpellings)
     fs::remove_all(dir);
 }
 
+// The free-space check with the disk-free and disk-usage rows pointed at
+// stand-ins that answer from tables: a path missing from the disk-free
+// table gives no report for it. The sizes of the distribution are 1000
+// each, so each side needs 1040.
+class FreeSpace : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = MakeScratch("setup_space");
+        fs::create_directories(dir + "/bin");
+        fs::create_directories(dir + "/dist");
+        fs::create_directories(Work());
+        fs::create_directories(Base());
+        Script("df", "print \"Filesystem avail\"; print $2 \" \" $3", "/df.table");
+        Script("du", "print $2 \"\\t\" p", "/du.table");
+        std::ofstream(dir + "/df.table");
+        std::ofstream(dir + "/du.table");
+        savedDf = ComList[CMD_DF].Path;
+        savedDu = ComList[CMD_DU].Path;
+        ComList[CMD_DF].Path = SaveStr_((dir + "/bin").c_str());
+        ComList[CMD_DU].Path = ComList[CMD_DF].Path;
+        std::ofstream(dir + "/dist/isize") << "1000\n";
+        std::ofstream(dir + "/dist/tsize") << "1000\n";
+        pPathToSetup = SaveStr_((dir + "/dist").c_str());
+    }
+
+    void TearDown() override
+    {
+        PutMem(ComList[CMD_DF].Path);
+        ComList[CMD_DF].Path = savedDf;
+        ComList[CMD_DU].Path = savedDu;
+        PutMem(pPathToSetup);
+        pPathToSetup = nullptr;
+        fs::remove_all(dir);
+    }
+
+    // A command that looks its last argument up in a table.
+    void Script(const std::string& name, const std::string& action, const std::string& table)
+    {
+        const std::string path = dir + "/bin/" + name;
+        std::ofstream(path) << "#!/bin/sh\nfor p; do :; done\n"
+                            << "awk -v p=\"$p\" '$1 == p { " << action << "; exit }' " << dir
+                            << table << "\n";
+        fs::permissions(path, fs::perms::owner_all);
+    }
+
+    void Df(const std::string& path, const std::string& fileSystem, int avail)
+    {
+        std::ofstream(dir + "/df.table", std::ios::app) << path << ' ' << fileSystem << ' '
+                                                        << avail << '\n';
+    }
+    void Du(const std::string& path, int used)
+    {
+        std::ofstream(dir + "/du.table", std::ios::app) << path << ' ' << used << '\n';
+    }
+    void ForgetReports()
+    {
+        std::ofstream(dir + "/df.table", std::ios::trunc);
+        std::ofstream(dir + "/du.table", std::ios::trunc);
+    }
+
+    std::string Work() const { return dir + "/work"; }
+    std::string WorkDir() const { return Work() + "/TarvoInstall"; }
+    std::string Base() const { return dir + "/base"; }
+
+    Ending Check(const std::string& base)
+    {
+        const std::string work = WorkDir();
+        return RunInChild(dir + "/out",
+                          [&] { FreeSpaceForInstall(work.c_str(), base.c_str(), "Tarvo"); });
+    }
+    Ending Check() { return Check(Base()); }
+
+    std::string dir;
+    char* savedDf = nullptr;
+    char* savedDu = nullptr;
+};
+
+TEST_F(FreeSpace, DifferentFileSystemsEachSideAgainstItsOwnNeedWorkFirst)
+{
+    Df(Work(), "/dev/w", 1040);
+    Df(Base(), "/dev/b", 1040);
+    EXPECT_EQ(Check().status, Passed);
+
+    ForgetReports();
+    Df(Work(), "/dev/w", 1039);
+    Df(Base(), "/dev/b", 18);
+    Ending ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_EQ(ending.shown.rfind("There isn't enough space in " + WorkDir() +
+                                     " to perform the installation activities. The temporary "
+                                     "work area should be at least 1.040000e+03 bytes.",
+                                 0),
+              0u)
+        << ending.shown;
+    EXPECT_THAT(ending.shown, testing::Not(HasSubstr("install area")));
+
+    ForgetReports();
+    Df(Work(), "/dev/w", 1040);
+    Df(Base(), "/dev/b", 1039);
+    ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_THAT(ending.shown, HasSubstr("There isn't enough space in " + Base() +
+                                        " to perform the installation activities. The install "
+                                        "area should be at least 1.040000e+03 bytes."));
+}
+
+TEST_F(FreeSpace, SameFileSystemPoolsBothNeeds)
+{
+    Df(Work(), "/dev/s", 2079);
+    Df(Base(), "/dev/s", 2079);
+    const Ending ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_EQ(ending.shown,
+              "There isn't enough space to perform the installation activities. As you are "
+              "using a working directory, " + WorkDir() + " on the same partition as the "
+              "install directory you have selected, " + Base() + " this install requires "
+              "2.080000e+03 bytes free. Please re-run the install specifing a different "
+              "location for a working directory or install directory. Please see the readme "
+              "if you need help with the syntax.");
+
+    ForgetReports();
+    Df(Work(), "/dev/s", 2080);
+    Df(Base(), "/dev/s", 2080);
+    EXPECT_EQ(Check().status, Passed);
+}
+
+TEST_F(FreeSpace, WhereTheApplicationDirectoryIsMadeMoreThan17MustBeFree)
+{
+    Df(Work(), "/dev/w", 5000);
+    Df(Base(), "/dev/b", 17);
+    Ending ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_THAT(ending.shown, HasSubstr("There isn't enough space in " + Base() +
+                                        " to create the application directory. The free space "
+                                        "there should be more than 1.700000e+01 bytes."));
+
+    // A base still to be made is measured at the root.
+    ForgetReports();
+    Df(Work(), "/dev/w", 5000);
+    Df("/", "/dev/r", 10);
+    ending = Check(dir + "/new/base");
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_THAT(ending.shown, HasSubstr("There isn't enough space in / to create"));
+
+    // An existing application directory is not made: its usage counts as
+    // free instead.
+    fs::create_directories(Base() + "/Tarvo/lumo");
+    ForgetReports();
+    Df(Work(), "/dev/w", 5000);
+    Df(Base() + "/Tarvo/lumo", "/dev/b", 10);
+    Du(Base() + "/Tarvo/lumo", 1030);
+    EXPECT_EQ(Check().status, Passed);
+}
+
+TEST_F(FreeSpace, UnreadableReports)
+{
+    // No report for the work area: nothing is checked.
+    Df(Base(), "/dev/b", 0);
+    EXPECT_EQ(Check().status, Passed);
+
+    // No report for the installation side: no room there.
+    ForgetReports();
+    Df(Work(), "/dev/w", 5000);
+    Ending ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_THAT(ending.shown, HasSubstr("to create the application directory"));
+
+    fs::create_directories(Base() + "/Tarvo/lumo");
+    ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_THAT(ending.shown, HasSubstr("The install area should be at least 1.040000e+03"));
+
+    // A missing size file ends the check before any report is read.
+    fs::remove(dir + "/dist/tsize");
+    ending = Check();
+    EXPECT_EQ(ending.status, 0);
+    EXPECT_EQ(ending.shown, "Could not determine how much space needed for install, missing "
+                            "isize.\n");
+}
+
 TEST(PooledFreeSpace, EachEarlierCopyCountsOnce)
 {
     // Nothing to reclaim: the file system's free space once.
@@ -183,6 +418,67 @@ TEST(PooledFreeSpace, EachEarlierCopyCountsOnce)
     EXPECT_EQ(PooledFreeSpace(1000, 1300, 1000), 1300);
     // And a work directory using 200 beside it.
     EXPECT_EQ(PooledFreeSpace(1200, 1300, 1000), 1500);
+}
+
+// The clean-up in a child process (it changes the working directory), with
+// a stand-in queue administration that notes its options.
+class Clean : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = MakeScratch("setup_clean");
+        fs::create_directories(dir + "/app");
+        const std::string admin = dir + "/app/nvqadmin";
+        std::ofstream(admin) << "#!/bin/sh\necho \"$1\" >>" << dir << "/admin.log\n";
+        fs::permissions(admin, fs::perms::owner_all);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // A work directory with a piece in it, in the work area area.
+    void MakeWorkDir(const std::string& area)
+    {
+        fs::create_directories(area + "/TarvoInstall");
+        std::ofstream(area + "/TarvoInstall/pkg_tar.1") << "piece";
+    }
+
+    Ending Run(const std::string& area, bool created)
+    {
+        const std::string work = area + "/TarvoInstall";
+        const std::string app = dir + "/app";
+        return RunInChild(dir + "/out", [&] {
+            pTarvoInstallDir = SaveStr_(work.c_str());
+            pAppDir = SaveStr_(app.c_str());
+            flCreatedTmpDir = created;
+            TarvoClean(pTarvoInstallDir);
+        });
+    }
+
+    std::string dir;
+};
+
+TEST_F(Clean, RemovesTheWorkDirectoryAndRunsTheQueueAdministrationTwice)
+{
+    MakeWorkDir(dir + "/given");
+    const Ending ending = Run(dir + "/given", false);
+    EXPECT_EQ(ending.status, Passed);
+    EXPECT_EQ(ending.shown, "..\n");
+    EXPECT_FALSE(fs::exists(dir + "/given/TarvoInstall"));
+    // A work area the user named stays, even when empty.
+    EXPECT_TRUE(fs::is_directory(dir + "/given"));
+    EXPECT_EQ(ReadFile(dir + "/admin.log"), "-upgrade\n-clean\n");
+}
+
+TEST_F(Clean, AWorkAreaItMadeGoesOnlyWhenEmpty)
+{
+    MakeWorkDir(dir + "/made");
+    EXPECT_EQ(Run(dir + "/made", true).status, Passed);
+    EXPECT_FALSE(fs::exists(dir + "/made"));
+
+    MakeWorkDir(dir + "/shared");
+    std::ofstream(dir + "/shared/other") << "someone else's";
+    EXPECT_EQ(Run(dir + "/shared", true).status, Passed);
+    EXPECT_FALSE(fs::exists(dir + "/shared/TarvoInstall"));
+    EXPECT_EQ(ReadFile(dir + "/shared/other"), "someone else's");
 }
 
 }  // namespace
