@@ -153,7 +153,11 @@ char* NlsGuiStrCvt(const char* templ, int set, char* out, int size)
     int n = 1;
     for (const char* p = templ; *p && used < size - 1;) {
         if (p[0] == '%' && p[1] == 's') {
-            NlsFetchString(pDrvCoreDB, work, NLS_MODE_NUMBER, set, n);
+            // A missing message leaves its key in work and comes back as a
+            // new string of its own.
+            char* key = NlsFetchString(pDrvCoreDB, work, NLS_MODE_NUMBER, set, n);
+            if (key != work && !NlsIsErrorText(key))
+                PutMem(key);
             Append(out, size, &used, work);
             memset(work, 0, sizeof work);
             ++n;

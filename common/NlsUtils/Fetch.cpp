@@ -102,35 +102,31 @@ char* NlsFetchString(DbTHandle* h, char* buffer, int mode, ...)
 {
     va_list args;
     va_start(args, mode);
-    char numberKey[32];
-    const char* key = nullptr;
-    bool numeric = false;
+    char numberKey[32] = "";
+    const char* textKey = nullptr;
     if (mode == NLS_MODE_NUMBER || mode == NLS_MODE_LONG) {
         const int set = va_arg(args, int);
         const int number = va_arg(args, int);
-        if (set != 0 && number != 0) {
+        if (set != 0 && number != 0)
             snprintf(numberKey, sizeof numberKey, "%d_%d", set, number);
-            key = numberKey;
-            numeric = true;
-        }
     } else if (mode == NLS_MODE_KEY || mode == NLS_MODE_KEY2) {
         if (h)
-            key = va_arg(args, const char*);
+            textKey = va_arg(args, const char*);
     }
     va_end(args);
-    if (!key)
+    if (!textKey && !numberKey[0])
         return ErrorText;
+    const char* key = textKey ? textKey : numberKey;
 
     char* text = mode == NLS_MODE_LONG ? FetchLong(h, key) : FetchShort(h, key, buffer);
     if (text)
         return text;
-    // Missing: the key stands for the message. With a caller buffer the
-    // answer is that buffer, so no string is made that nobody frees.
-    if (buffer) {
+    // Missing: the key stands for the message, and the answer is never the
+    // caller's buffer, so that a caller tells a found message by getting its
+    // buffer back.
+    if (buffer)
         snprintf(buffer, NLS_FETCH_SIZE, "%s", key);
-        return buffer;
-    }
-    return numeric ? SaveStr_(key) : const_cast<char*>(key);
+    return textKey ? const_cast<char*>(textKey) : SaveStr_(numberKey);
 }
 
 char* FindRedirect(char* text)

@@ -76,8 +76,9 @@ DbTHandle* NlsOpenDB(const char* name, int flags);
 // - Found: with a caller buffer (which must hold NLS_FETCH_SIZE bytes) the
 //   text is copied there and the buffer returned; else a new string.
 // - Missing or empty: the key text comes back (and is copied into the
-//   caller's buffer when one is given): the caller's buffer, the caller's
-//   own key in the string modes, else a new string holding the key.
+//   caller's buffer when one is given): the caller's own key in the string
+//   modes, a new string holding the key in the numeric modes. The caller's
+//   buffer comes back only for a message found.
 // - No handle in a string mode, a zero set or number, a null key or an
 //   unknown mode: the shared text "Error", which callers must not free.
 // Mode 3 ignores the caller's buffer for the text and returns a new string

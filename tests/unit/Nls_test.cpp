@@ -236,9 +236,13 @@ TEST_F(NlsFetch, ModesByNumberAndByKey)
     char buf[NLS_FETCH_SIZE];
     EXPECT_EQ(NlsFetchString(test, buf, 0, 30, 1), buf);
     EXPECT_STREQ(buf, "First");
-    EXPECT_EQ(NlsFetchString(test, buf, 0, 30, 3), buf);
+    // Missing: the key lands in the buffer too, but the answer is not the
+    // buffer: a new string in the numeric modes, the caller's key otherwise.
+    char* missing = NlsFetchString(test, buf, 0, 30, 3);
+    EXPECT_NE(missing, buf);
     EXPECT_STREQ(buf, "30_3");
-    EXPECT_EQ(NlsFetchString(test, buf, 1, key), buf);
+    EXPECT_EQ(Take(missing), "30_3");
+    EXPECT_EQ(NlsFetchString(test, buf, 1, key), key);
     EXPECT_STREQ(buf, key);
 }
 
@@ -436,16 +440,20 @@ TEST(NlsCatalogue, EveryLanguageHoldsEveryMessage)
     }
 }
 
+// The host may have opened any language's core strings before the table is
+// needed, so every language carries the same table.
 TEST(NlsCatalogue, FallbackTableIsTheShippedTransConf)
 {
     SetToolPath(BuildRoot);
     char* table = ParseTransFile("trans.conf");
-    DbTHandle* h = DbTOpen((BuildRoot + "/db/en_US/CoreString.qdb").c_str(), 0);
-    char buf[NLS_FETCH_SIZE];
     ASSERT_NE(table, nullptr);
-    EXPECT_STREQ(NlsFetchString(h, buf, 0, 999, 1), table);
+    for (const char* lang : Languages) {
+        DbTHandle* h = DbTOpen((BuildRoot + "/db/" + lang + "/CoreString.qdb").c_str(), 0);
+        char buf[NLS_FETCH_SIZE];
+        EXPECT_STREQ(NlsFetchString(h, buf, 0, 999, 1), table) << lang;
+        DbTClose(h);
+    }
     PutMem(table);
-    DbTClose(h);
 }
 
 TEST(NlsCatalogue, LanguageDatabaseOpensByLang)
