@@ -33,7 +33,8 @@ for example 25_1003) or any other word without blanks, quotes or a leading
 Inside quotes a backslash starts an escape as in C: \n \t \r \a \b \f \v
 \\ \" \' \?, \ooo (octal, 1 to 3 digits) and \xHH (1 or 2 hex digits); a
 message cannot hold a NUL byte. Blank lines and lines whose first non-blank
-character is "#" are comments; a "#" comment may also follow the text.
+character is "#" are comments; a "#" comment may also follow the text. The
+source is UTF-8; a byte-order mark at its start is passed over.
 Example:
     # Leave question of a sub-menu
     25_1017 "\nDo you want to return to %s menu"
@@ -235,6 +236,9 @@ Source ReadSource(const std::string& path)
         ++lineNo;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        // An editor's byte-order mark would otherwise become part of the first key.
+        if (lineNo == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
         ParseLine(src, line, lineNo);
     }
     if (in.bad())

@@ -32,7 +32,7 @@ std::string Fetch(DbTHandle* h, const char* key)
 TEST_F(NlsCompiler, RoundTripKeepsEveryMessage)
 {
     const std::string source =
-        "# comment line\n"
+        "\xEF\xBB\xBF# comment line behind a byte-order mark\n"
         "   \t\n"
         "25_1017 \"\\nDo you want to return to %s menu\"   # trailing comment\n"
         "\"key with blanks\" \"quote \\\" backslash \\\\ tab \\t bell \\a octal \\101 hex \\x42\"\r\n"
