@@ -1,23 +1,19 @@
-// The free-node bitmap of a block, the allocation-start bitmap, the count
-// of free runs by length, and the words where runs of a few nodes may start.
+// The free-node bitmap of a block, the allocation-start bitmap, and the two
+// bounds that let a search for a free run skip what cannot serve it.
 //
 // FreeMap holds one bit per node, set when the node is free, and StartMap
 // one bit per node, set where an allocation starts; both are in step with
-// the MAT and the Node records.  Taking or freeing nodes splits or joins
-// one free run, whose ends are found in the bitmap, so RunCount follows
-// with a few word operations, and with it RunBound: the longest run when
-// that is shorter than 64 nodes, so a block that has no run for such a
-// request is passed over and one that has it always serves it.  Longer runs
-// are counted together, and RunBound is only a bound for them, lowered when
-// a search finds none.
-//
-// RunWords[c] has a bit per word of FreeMap, clear only where no run of c
-// free nodes starts in that word.  Freeing sets the bits of the words of
-// the joined run; taking nodes leaves them, as they may only claim too
-// much; a search for c nodes that finds none in a word clears its bit.  So
-// a search visits only words that may hold a start, in order, and still
-// finds the leftmost run.  Everything here is on the path of every GetMem
-// and PutMem, hence inline.
+// the MAT and the Node records.  The bounds may only claim too much:
+// RunBound is never less than the longest free run of the block, and
+// RunWords[c] has a bit per word of FreeMap that is clear only where no run
+// of c free nodes starts in that word.  Taking nodes only shortens runs, so
+// it leaves both true without any work; freeing nodes raises RunBound to
+// the joined run and sets the bits of its words; a search that finds no
+// run in a word clears its bit, and one that finds none in the block
+// lowers RunBound.  A search thus visits only words that may hold a start,
+// in order, and still finds the leftmost run; every bit it clears was set
+// by a free, so the failures cost no more than the frees that caused them.
+// Everything here is on the path of every GetMem and PutMem, hence inline.
 #pragma once
 
 #include "MemMgrImpl.h"
@@ -127,19 +123,13 @@ inline int RunClass(int n)
     return std::min(n, RUN_CLASSES);
 }
 
-// The RunCount slot of a run of n nodes (n >= 1).
-inline int CountSlot(int n)
-{
-    return std::min(n, LONG_RUNS);
-}
-
 inline void SetRunBound(MemBlock* b, int bound)
 {
     b->RunBound = static_cast<uint16_t>(bound);
     NoteRuns(b);
 }
 
-// A new block: every node free, no allocation, one run of them all.
+// A new block: every node free, no allocation.
 inline void InitFreeMap(MemBlock* b)
 {
     std::memset(b->MAT, MAT_FREE, MEM_BLOCK_NODES);
@@ -147,8 +137,6 @@ inline void InitFreeMap(MemBlock* b)
     std::memset(b->FreeMap, 0xff, sizeof b->FreeMap);
     std::memset(b->StartMap, 0, sizeof b->StartMap);
     std::memset(b->RunWords, 0xff, sizeof b->RunWords);
-    std::memset(b->RunCount, 0, sizeof b->RunCount);
-    b->RunCount[LONG_RUNS] = 1;
     b->RunBound = MEM_BLOCK_NODES;
 }
 
@@ -172,20 +160,7 @@ inline void SetMarks(MemBlock* b, int pos, int n, char mark)
     }
 }
 
-// The longest run after a run of `length` nodes, the longest or as long as
-// it, was split: the highest length still counted, below 64.
-inline void LowerRunBound(MemBlock* b, int length)
-{
-    int slot = CountSlot(length);
-    if (slot < CountSlot(b->RunBound) || b->RunCount[slot] != 0)
-        return;
-    while (slot > 0 && b->RunCount[slot] == 0)
-        --slot;
-    SetRunBound(b, slot);
-}
-
-// Mark n free nodes from pos used, in the MAT and the bitmap; the run that
-// held them is split into what is left before and after them.
+// Mark n free nodes from pos used, in the MAT and the bitmap.
 inline void MarkUsed(MemBlock* b, int pos, int n)
 {
     if (n <= 0)
@@ -196,16 +171,6 @@ inline void MarkUsed(MemBlock* b, int pos, int n)
         b->FreeMap[pos >> 6] &= ~Bits(bit, n);
     else
         ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] &= ~m; });
-    int before = FreeBefore(b, pos);
-    int after = FreeFrom(b, pos + n);
-    int length = before + n + after;
-    uint16_t* count = b->RunCount;
-    --count[CountSlot(length)];
-    if (before > 0)
-        ++count[CountSlot(before)];
-    if (after > 0)
-        ++count[CountSlot(after)];
-    LowerRunBound(b, length);
 }
 
 // Mark n used nodes from pos free.  They join the runs before and after
@@ -220,21 +185,15 @@ inline void MarkFree(MemBlock* b, int pos, int n)
         b->FreeMap[pos >> 6] |= Bits(bit, n);
     else
         ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] |= m; });
-    int before = FreeBefore(b, pos);
-    int after = FreeFrom(b, pos + n);
-    int length = before + n + after;
-    uint16_t* count = b->RunCount;
-    ++count[CountSlot(length)];
-    if (before > 0)
-        --count[CountSlot(before)];
-    if (after > 0)
-        --count[CountSlot(after)];
+    int start = pos - FreeBefore(b, pos);
+    int end = pos + n + FreeFrom(b, pos + n);
+    int length = end - start;
     if (length > b->RunBound)
         SetRunBound(b, length);
-    int start = pos - before;
-    uint32_t words = WordBits(start >> 6, (start + length - 1) >> 6);
-    for (int c = 1; c <= RUN_CLASSES; ++c)
-        b->RunWords[c] |= c <= length ? words : 0;
+    uint32_t words = WordBits(start >> 6, (end - 1) >> 6);
+    int classes = std::min(length, RUN_CLASSES);
+    for (int c = 1; c <= classes; ++c)
+        b->RunWords[c] |= words;
 }
 
 // 1 when the n nodes from pos all exist and are free.
@@ -293,16 +252,13 @@ inline int FindLongRun(const MemBlock* b, int n)
     return -1;
 }
 
-// Position of the leftmost run of n free nodes, or -1.  Only a search for
-// more than 64 nodes can find none (RunBound is exact below that): it has
-// learned that every run is shorter than n.
+// Position of the leftmost run of n free nodes, or -1.  A search that finds
+// none has learned that every run is shorter than n.
 inline int FindFreeRun(MemBlock* b, int n)
 {
     if (n > b->RunBound)
         return -1;
-    if (n <= 64)
-        return FindShortRun(b, n);
-    int pos = FindLongRun(b, n);
+    int pos = n <= 64 ? FindShortRun(b, n) : FindLongRun(b, n);
     if (pos < 0)
         SetRunBound(b, n - 1);
     return pos;

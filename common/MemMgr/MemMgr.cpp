@@ -2,7 +2,7 @@
 //
 // A small request takes the leftmost run of free nodes that fits, searching
 // the blocks from the oldest (first fit); a request larger than one block
-// gets a dedicated block.  The free-node bitmap, the run counts kept per
+// gets a dedicated block.  The free-node bitmap, the run bounds kept per
 // block and the chain index only speed the search up: the position chosen is
 // always the leftmost run of the request's number of free marks in the
 // oldest MAT that has one.
@@ -59,6 +59,7 @@ void* GetDedicated(long rounded)
     if (!b)
         return nullptr;
     mem::MarkUsed(b, 0, MEM_BLOCK_NODES);
+    mem::SetRunBound(b, 0);
     b->FreeNodeCount = 0;
     b->UsedSize = static_cast<int>(rounded);
     mem::Unpoison(b->pMemory, static_cast<size_t>(rounded));

@@ -23,8 +23,6 @@ namespace mem {
 
 inline constexpr int MAP_WORDS = MEM_BLOCK_NODES / 64;
 inline constexpr int RUN_CLASSES = MEM_RUN_CLASSES;
-// RunCount's slot for runs of this length or more.
-inline constexpr int LONG_RUNS = 64;
 
 // Free nodes are poisoned so that a write past an allocation into a free
 // neighbour, or a use after PutMem, is reported where it happens.

@@ -44,18 +44,15 @@ struct MemBlock {
     // The manager's own bookkeeping, kept in step with the tables above.
     // FreeMap mirrors the MAT one bit per node (set = free), so runs of free
     // nodes are found a 64-bit word at a time; StartMap has a bit set where
-    // a Node record starts an allocation.  RunCount[k] counts the free runs
-    // of k nodes (k = 1..63) and, in RunCount[64], those of 64 or more.
-    // RunBound is the longest free run when that is shorter than 64, and
-    // never less than it otherwise, so a block that cannot serve a request
-    // is passed over at once.  RunWords[c] (c = 1..MEM_RUN_CLASSES; index 0
-    // is unused) has bit w clear only when no run of c free nodes starts in
+    // a Node record starts an allocation.  RunBound is never less than the
+    // longest free run, so a block that cannot serve a request is mostly
+    // passed over at once.  RunWords[c] (c = 1..MEM_RUN_CLASSES; index 0 is
+    // unused) has bit w clear only when no run of c free nodes starts in
     // FreeMap word w, so a search skips those words.  Slot is the block's
     // position in the chain.
     uint64_t FreeMap[MEM_BLOCK_NODES / 64];
     uint64_t StartMap[MEM_BLOCK_NODES / 64];
     uint32_t RunWords[MEM_RUN_CLASSES + 1];
-    uint16_t RunCount[65];
     uint16_t RunBound;
     int Slot;
     bool HeaderOnHeap;  // regions taken from the heap fallback go back with
