@@ -46,7 +46,8 @@ Example:
 DATABASE is the path of the database file; a path with no "." anywhere in it
 gets ".qdb" appended. It may hold letters, digits and / . _ - + , : = @ %
 only. Compiling replaces the whole database. The text of each message is
-stored with its terminating NUL. The database is written through the record
+stored with its terminating NUL. The database is left readable by all and
+writable by its owner only. The database is written through the record
 library, which makes a directory "db" in the current directory when there is
 none: run nlscc where one exists.
 
@@ -377,6 +378,10 @@ void Compile(const Source& src, const std::string& arg)
     DbTClose(h);
     if (!written)
         Fail(BAD_DATABASE, path + ": not written");
+    // The record library leaves its files writable by everyone; the texts of
+    // a catalogue are used as printf formats, so only the owner may change them.
+    if (chmod(path.c_str(), 0644) != 0)
+        Fail(BAD_DATABASE, path + ": " + strerror(errno));
 }
 
 bool IsBareKey(const std::string& key)

@@ -49,6 +49,9 @@ TEST_F(NlsCompiler, RoundTripKeepsEveryMessage)
     EXPECT_EQ(Fetch(h, "25_1"), "");
     EXPECT_EQ(DbmTGetRecordSize(h, "25_1"), 1);  // the text's NUL is stored
     DbTClose(h);
+    // Its texts are printf formats: nobody but the owner may change them.
+    EXPECT_EQ(std::filesystem::status(Path("out.qdb")).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0644));
 
     // Decompiled, compiled again and decompiled again: the same source.
     ASSERT_EQ(RunCompiler("-d out.qdb first.txt", &output), 0) << output;
