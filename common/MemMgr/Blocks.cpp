@@ -31,6 +31,9 @@ using mem::chainIndex;
 using mem::ChainIndex;
 using mem::Region;
 
+// Steps of the header's place in its region: a cache line.
+constexpr size_t HEADER_COLOUR = 64;
+
 constexpr size_t SLOT_BYTES = sizeof(Region) + sizeof(MemBlock*) + sizeof(uint16_t);
 
 bool Grow(int capacity)
@@ -145,28 +148,42 @@ void* MapBlock(int length, bool* onHeap)
     return region == MAP_FAILED ? nullptr : region;
 }
 
+// Where in its region the next header goes.  Regions start on a page, so
+// headers at the start of theirs would put the fields that every GetMem
+// and PutMem touches into the same few cache sets, where they evict one
+// another; the region's slack beyond the header spreads them out.
+size_t NextHeaderOffset()
+{
+    static unsigned next = 0;
+    size_t colours = (mem::RegionLength(sizeof(MemBlock)) - sizeof(MemBlock)) / HEADER_COLOUR + 1;
+    return next++ % colours * HEADER_COLOUR;
+}
+
 MemBlock* GetNewBlock(int size)
 {
     int dataSize = size <= MEM_BLOCK_SIZE ? MEM_BLOCK_SIZE : size;
     bool headerOnHeap = false;
     bool dataOnHeap = false;
-    MemBlock* block = nullptr;
+    char* header = nullptr;
     char* data = nullptr;
     if (mem::ReserveSlot()) {
-        block = static_cast<MemBlock*>(MapBlock(sizeof(MemBlock), &headerOnHeap));
-        data = block ? static_cast<char*>(MapBlock(dataSize, &dataOnHeap)) : nullptr;
+        header = static_cast<char*>(MapBlock(sizeof(MemBlock), &headerOnHeap));
+        data = header ? static_cast<char*>(MapBlock(dataSize, &dataOnHeap)) : nullptr;
     }
     if (!data) {
-        if (block)
-            mem::ReleaseRegion(block, mem::RegionLength(sizeof(MemBlock)), headerOnHeap);
+        if (header)
+            mem::ReleaseRegion(header, mem::RegionLength(sizeof(MemBlock)), headerOnHeap);
         mem::ReportOutOfMem();
         return nullptr;
     }
+    size_t offset = NextHeaderOffset();
+    auto* block = reinterpret_cast<MemBlock*>(header + offset);
     std::memset(static_cast<void*>(block), 0, sizeof(MemBlock));
     mem::InitFreeMap(block);
     block->Size = dataSize;
     block->pMemory = data;
     block->FreeNodeCount = MEM_BLOCK_NODES;
+    block->HeaderOffset = static_cast<uint16_t>(offset);
     block->HeaderOnHeap = headerOnHeap;
     block->DataOnHeap = dataOnHeap;
     // Every node is free until handed out, and the page beyond the data
@@ -192,9 +209,10 @@ void FreeBlock(MemBlock* block)
     PopBlock(block);
     size_t dataLength = mem::RegionLength(static_cast<size_t>(block->Size));
     bool headerOnHeap = block->HeaderOnHeap;
+    char* header = reinterpret_cast<char*>(block) - block->HeaderOffset;
     mem::Unpoison(block->pMemory, dataLength);
     mem::ReleaseRegion(block->pMemory, dataLength, block->DataOnHeap);
-    mem::ReleaseRegion(block, mem::RegionLength(sizeof(MemBlock)), headerOnHeap);
+    mem::ReleaseRegion(header, mem::RegionLength(sizeof(MemBlock)), headerOnHeap);
 }
 
 void PushBlock(MemBlock* block)

@@ -55,6 +55,7 @@ struct MemBlock {
     uint32_t RunWords[MEM_RUN_CLASSES + 1];
     uint16_t RunBound;
     int Slot;
+    uint16_t HeaderOffset;  // the header's place in its region
     bool HeaderOnHeap;  // regions taken from the heap fallback go back with
     bool DataOnHeap;    // free(), mapped ones with munmap()
 };

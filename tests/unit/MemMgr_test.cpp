@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -496,6 +497,40 @@ TEST_F(MemMgr, TestMATComparesARunOfMarks)
     EXPECT_EQ(TestMAT("  U", ' ', 3), 0);
     EXPECT_EQ(TestMAT("U", ' ', 0), 1);
     EXPECT_EQ(TestMAT("  ", ' ', 3), 0);  // stops at the terminator
+}
+
+// Lines of the process's memory map: one per mapping (neighbours with the
+// same rights may show as one).
+int Mappings()
+{
+    FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps)
+        return -1;
+    int lines = 0;
+    for (int c; (c = std::fgetc(maps)) != EOF;)
+        lines += c == '\n';
+    std::fclose(maps);
+    return lines;
+}
+
+// Headers sit at different places in their regions; every region still
+// goes back to the system whole when its block goes.
+TEST_F(MemMgr, ReleasedBlocksLeaveNoMapping)
+{
+    char* first = Get(65535);  // the chain's index gets its region now
+    std::array<char*, 100> blocks{};
+    int before = Mappings();
+    ASSERT_GT(before, 0);
+    for (char*& p : blocks) {
+        p = Get(65535);
+        std::memset(p, 'x', 65535);
+    }
+    for (size_t i = 0; i < blocks.size(); i += 2)
+        PutMem(blocks[i]);
+    for (size_t i = 1; i < blocks.size(); i += 2)
+        PutMem(blocks[i]);
+    EXPECT_EQ(Mappings(), before);
+    PutMem(first);
 }
 
 TEST_F(MemMgr, ChainKeepsOrderWhenAMiddleBlockGoes)
