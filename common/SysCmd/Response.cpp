@@ -16,7 +16,8 @@ namespace {
 // its own redirection into the format.
 FILE* OpenResponse(int row, const char* format, va_list args)
 {
-    if (row < 0 || row >= COM_END_ROW)
+    // Rows below 2 name no table command: the text is the whole command.
+    if (row >= COM_END_ROW)
         return nullptr;
     char line[SYSCMD_LINE_SIZE] = "";
     int length = 0;

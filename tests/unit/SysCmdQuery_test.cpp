@@ -47,6 +47,9 @@ TEST_F(Output, LinesAreKeptWhenTheyHoldTheFilter)
     EXPECT_EQ(Lines(GetCmdResponse(1, "b", "%s", text)), (Lines_t{"bb\n", "abc"}));
     EXPECT_EQ(Lines(GetCmdResponse(1, "B", "%s", text)), Lines_t{});
     EXPECT_EQ(Lines(GetCmdResponse(1, nullptr, "true")), Lines_t{});
+    // Every row below 2 runs the text alone, with no table command before it.
+    EXPECT_EQ(Lines(GetCmdResponse(0, nullptr, "echo %s", "zero")), Lines_t{"zero\n"});
+    EXPECT_EQ(Lines(GetCmdResponse(-CMD_DU, nullptr, "echo %s", "below")), Lines_t{"below\n"});
     // Joined, every line ends in a newline.
     EXPECT_EQ(Taken(GetCmdResponseStr(1, nullptr, "%s", text)), "a\nbb\nabc\n");
     EXPECT_EQ(Taken(GetCmdResponseStr(1, "b", "%s", text)), "bb\nabc\n");
