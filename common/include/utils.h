@@ -277,6 +277,7 @@ char* GenName(const char* text);
 // opens and closes it, so that those commands can append in between.
 extern bool flUseLog;         // logging on
 extern const char* pLogPath;  // directory of the log, "/tmp"
+extern FILE* pLog;            // the log while one message is written, else null
 extern char* pToolPath;       // directory holding the library's "db" directory
 
 // Appends the message to the log while logging is on; the first message of

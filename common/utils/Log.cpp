@@ -15,6 +15,7 @@
 
 bool flUseLog = false;
 const char* pLogPath = "/tmp";
+FILE* pLog = nullptr;
 
 namespace {
 
@@ -77,12 +78,24 @@ void PutLogMsg(const char* format, ...)
     int fd = OpenLog(path.data());
     if (fd < 0)
         return;
+    if (truncate && ftruncate(fd, 0) != 0) {
+        close(fd);
+        fprintf(stderr, "ERROR: couldn't write %s\n", path.data());
+        return;
+    }
+    pLog = fdopen(fd, "a");
+    if (!pLog) {
+        close(fd);
+        fprintf(stderr, "ERROR: couldn't open %s\n", path.data());
+        return;
+    }
     va_list args;
     va_start(args, format);
-    bool written = (!truncate || ftruncate(fd, 0) == 0) && vdprintf(fd, format, args) >= 0;
+    bool written = vfprintf(pLog, format, args) >= 0;
     va_end(args);
-    if (close(fd) != 0)
+    if (fclose(pLog) != 0)
         written = false;
+    pLog = nullptr;
     if (!written)
         fprintf(stderr, "ERROR: couldn't write %s\n", path.data());
 }
