@@ -244,7 +244,7 @@ else
 fi
 [ -n "$kept" ] && rm -rf -- "$kept"
 
-# --- Refusal when not root (a copy of the launcher that nobody may read).
+# --- Refusal when not root (a copy of the launcher that the user nobody can reach).
 mkdir "$T/norun"
 cp -- "$RUN" "$T/norun/run"
 chmod 755 "$T/norun" "$T/norun/run"
