@@ -284,9 +284,9 @@ TEST_F(SysCmdRun, AWaitingRowReturnsOnceItsProcessRuns)
     // A name of this test's own, so that no other process ends the wait,
     // and the process it waits for is handed to this one to be reaped.
     const char* name = "zqsettle";
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     ComList[CMD_BAR].Name = name;
     ComList[CMD_BAR].Delay = -1;
-    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     // The fake starts a process of the row's name a second later and
     // leaves; the helper shell is named otherwise.
     std::string named = dir + "/named";
