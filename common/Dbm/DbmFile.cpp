@@ -62,17 +62,14 @@ bool ScratchPlace(Place& place, const char* name, const char* from, const char* 
            Format(place.from, "%s.%s", name, from) && Format(place.to, "%s.%s", name, to);
 }
 
-// The databases of the tool directory are shared by the suite's tools, so
-// their directory is made open to all. It is the directory under
-// pToolPath, never one in whatever directory the program runs in; a
-// database named by its own path gets no such directory.
+// The suite's tools run in their tool directory, where "db" holds the
+// databases shared by all of them (hence open to all) and where
+// DbmGetDbList and DumpDbm look. The test is on the current directory,
+// whatever pToolPath says and however the database is named.
 void MakeDbDirectory()
 {
-    if (DbmV4DriverPathHandling || !pToolPath || FindFile(pToolPath, "db"))
-        return;
-    char dir[PATH_BUF];
-    if (Format(dir, "%s/db", pToolPath))
-        CreateFile(dir, nullptr, "777", nullptr, nullptr);
+    if (!FindFile(".", "db"))
+        CreateFile("./db", nullptr, "777", nullptr, nullptr);
 }
 
 void ReportWriteFailure(const char* name)
@@ -127,18 +124,16 @@ void DbmSetV4DriverPathHandling()
 }
 
 // A file that exists but does not open is probably being replaced by
-// another process: it is tried again, quietly but for the last try.
+// another process: it is tried again a second later, ten times in all.
 FILE* OpenDataBase(const char* name, const char* ext, const char* mode, int level)
 {
     char path[dbm::PATH_BUF];
     if (!dbm::DatabasePath(path, name, ext) || !FindFile(nullptr, path))
         return nullptr;
-    constexpr int tries = 10;
-    for (int i = 1; i <= tries; ++i) {
-        if (FILE* file = OpenFile(nullptr, path, mode, i == tries ? level : 0))
+    for (int tries = 0; tries < 10; ++tries) {
+        if (FILE* file = OpenFile(nullptr, path, mode, level))
             return file;
-        if (i < tries)
-            sleep(1);
+        sleep(1);
     }
     return nullptr;
 }

@@ -162,8 +162,8 @@ struct Place {
 };
 bool ScratchPlace(Place& place, const char* name, const char* from, const char* to);
 
-// Makes <pToolPath>/db, open to all, when it is missing and the name is
-// not a path of its own.
+// Makes the directory "db" in the current directory, open to all, when the
+// current directory has no entry of that name.
 void MakeDbDirectory();
 
 // Ends writing a scratch copy: flushes it to the disk and closes it. 1 when

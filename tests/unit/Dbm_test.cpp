@@ -228,6 +228,35 @@ TEST_F(KeyedTest, FailedWriteLeavesTheDatabase)
     EXPECT_EQ(Read(DbFile("t")), before);
 }
 
+// A change makes "db", open to all, in the current directory when that has
+// none, wherever the database itself lies (also for a database named by
+// its path); the tool directory's own "db" is made as the scratch copy's
+// place when it is missing.
+TEST_F(KeyedTest, ChangesMakeDbInTheCurrentDirectory)
+{
+    fs::remove(dir + "/db");
+    fs::create_directories(dir + "/run/db");
+    fs::current_path(dir + "/run");
+    ASSERT_EQ(DbmPutRecord("t", "k", "v", 1), 1);
+    EXPECT_EQ(Read(DbFile("t")), KeyedRecord("k", "v"));
+    EXPECT_TRUE(fs::is_empty(dir + "/run/db"));
+
+    fs::create_directory(dir + "/elsewhere");
+    fs::current_path(dir + "/elsewhere");
+    ASSERT_EQ(DbmPutRecord("t", "j", "w", 1), 1);
+    EXPECT_EQ(fs::status(dir + "/elsewhere/db").permissions() & fs::perms::all, fs::perms::all);
+    EXPECT_TRUE(fs::is_empty(dir + "/elsewhere/db"));
+
+    fs::create_directory(dir + "/third");
+    fs::current_path(dir + "/third");
+    DbTHandle* h = DbTOpen((dir + "/own.qdb").c_str(), 0);
+    DbmSetV4DriverPathHandling();
+    EXPECT_EQ(DbmTPutRecord(h, "k", "v", 1), 1);
+    DbTClose(h);
+    EXPECT_TRUE(fs::is_directory(dir + "/third/db"));
+    EXPECT_TRUE(fs::exists(dir + "/own.qdb"));
+}
+
 // A database that exists but does not open yet (here a link whose target
 // appears a moment later) is tried again a second later.
 TEST_F(KeyedTest, OpenRetriesAFileThatExists)

@@ -37,10 +37,15 @@ protected:
         fs::create_directory(dir + "/db");
         pToolPath = SaveStr_(dir.c_str());
         DbTClose(nullptr);  // path handling off
+        // Changes make ./db when the current directory has none: run where
+        // it has one, as the suite's tools do.
+        cwd = fs::current_path();
+        fs::current_path(dir);
     }
 
     void TearDown() override
     {
+        fs::current_path(cwd);
         DbTClose(nullptr);
         PutMem(pToolPath);
         pToolPath = nullptr;
@@ -68,6 +73,7 @@ protected:
     }
 
     std::string dir;
+    fs::path cwd;
 };
 
 // A record of the keyed format (native lengths, one transformed run), built
