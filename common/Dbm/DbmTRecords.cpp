@@ -1,5 +1,6 @@
 // Tagged record database: storing, reading, copying and deleting records,
 // and the key and link lists of an open handle.
+#include <climits>
 #include <cstring>
 
 #include "Dbm.h"
@@ -78,17 +79,24 @@ char* KeyList(DbTHandle* h, const char* names, const char* separator, const char
 
 }  // namespace
 
-// Refused before anything changes: a record that the keyed-record reader
-// could not hold, a key longer than the key buffer, and the empty key, which
-// no lookup, replacement or deletion could ever find again.
+// Refused before anything changes: a key longer than the key buffer, and a
+// record longer than the image's format holds (a legacy image is a keyed
+// record file, whose reader takes in less than RecLen could count). The
+// image is brought up to date first, so that the limit is the file's own.
+// The empty key is a key like any other here, though the lookups and
+// deletions, which want a key of at least one character, never name it.
 int DbmTPutRecord(DbTHandle* h, const char* key, const void* data, int length)
 {
-    if (!h || !key || !*key || !data || length <= 0)
+    if (!h || !key || !data || length <= 0)
         return 0;
     const size_t keyLen = strlen(key) + 1;
-    if (keyLen > DBM_KEY_BUF || static_cast<long>(keyLen) + length + 2 > DBM_MAX_RECORD)
+    if (keyLen > DBM_KEY_BUF || length > DBT_MAX_RECORD)
         return 0;
-    const auto recLen = static_cast<uint16_t>(keyLen + length + 2);
+    const int recLen = static_cast<int>(keyLen) + length + 2;
+    Reload(h);
+    const int maxRecord = h->Type == DBT_LEGACY ? DBM_MAX_RECORD : DBT_MAX_RECORD;
+    if (recLen > maxRecord || h->Size > INT_MAX - DBT_HEADER_SIZE - recLen - 2)
+        return 0;
 
     if (h->Type == DBT_NEW)
         DbTSetDbType(h, DBT_TAGGED);
@@ -104,7 +112,7 @@ int DbmTPutRecord(DbTHandle* h, const char* key, const void* data, int length)
         return 0;
     h->pImage = image;
     h->Cursor = h->Size;
-    dbm::Put16(h->pImage + h->Cursor, recLen, h->flSwap);
+    dbm::Put16(h->pImage + h->Cursor, static_cast<uint16_t>(recLen), h->flSwap);
     h->Cursor += 2;
     if (legacy) {
         uint8_t* run = dbm::LegacyWorkBuffer();

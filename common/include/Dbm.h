@@ -22,10 +22,12 @@
 // always written whole to the scratch copy, flushed to disk and then moved
 // over the database, so an interrupted change leaves the old or the new file.
 //
-// Limits: a key holds at most DBM_MAX_KEY characters, and a record (2 +
-// KeyLen + data) at most DBM_MAX_RECORD bytes after its length field; larger
-// stores are refused. A record read from a file that breaks these bounds, or
-// whose KeyLen exceeds its RecLen, ends the file there (a damaged tail).
+// Limits: a key holds at most DBM_MAX_KEY characters. A record (2 + KeyLen
+// + data) of a keyed record file holds at most DBM_MAX_RECORD bytes after
+// its length field, the most its reader takes in; one of a tagged database
+// holds what its 16-bit RecLen counts, DBT_MAX_RECORD. Larger stores are
+// refused. A record read from a file that breaks these bounds, or whose
+// KeyLen exceeds its RecLen, ends the file there (a damaged tail).
 #pragma once
 
 #include <cstdint>
@@ -118,6 +120,9 @@ inline constexpr int DBT_LEGACY = 1;  // keyed record file, no header
 inline constexpr int DBT_TAGGED = 2;  // file with the 16-byte header
 
 inline constexpr int DBT_HEADER_SIZE = 16;
+// Bytes after RecLen in a record of a tagged image; a legacy image is a
+// keyed record file and keeps to DBM_MAX_RECORD.
+inline constexpr int DBT_MAX_RECORD = 65535;
 inline constexpr char DBT_MAGIC[] = "TQDBAA";
 // Byte-order probe: read as one native 32-bit word it is 0x01020304 on a
 // big-endian host only.

@@ -322,20 +322,49 @@ TEST_F(TaggedTest, ListsByNameAndText)
     DbmFreeDbLinkList(list);
 }
 
+// A tagged record may fill its 16-bit RecLen; a legacy one only what the
+// keyed-record reader takes in, so that the keyed layer still reads the file.
 TEST_F(TaggedTest, StoresOutsideTheLimitsAreRefused)
 {
     DbTHandle* h = Open("t");
     const std::string longest(DBM_MAX_KEY, 'k');
     EXPECT_FALSE(Put(h, (longest + "k").c_str(), "d"));
-    EXPECT_FALSE(Put(h, "", "d"));
     EXPECT_FALSE(Put(h, "k", ""));
-    EXPECT_FALSE(Put(h, "k", std::string(DBM_MAX_RECORD - 3, 'd')));
+    EXPECT_FALSE(Put(h, "k", std::string(DBT_MAX_RECORD - 3, 'd')));
     EXPECT_FALSE(fs::exists(DbFile("t")));
     ASSERT_TRUE(Put(h, longest.c_str(), "d"));
-    ASSERT_TRUE(Put(h, "k", std::string(DBM_MAX_RECORD - 4, 'd')));
+    std::string biggest(DBT_MAX_RECORD - 4, 'd');
+    biggest.back() = 'e';
+    ASSERT_TRUE(Put(h, "k", biggest));
+    ASSERT_TRUE(Put(h, "after", "a"));
     DbTHandle* again = Open("t");
     EXPECT_EQ(Get(again, longest.c_str()), "d");
-    EXPECT_EQ(DbmTGetRecordSize(again, "k"), DBM_MAX_RECORD - 4);
+    EXPECT_EQ(Get(again, "k"), biggest);
+    EXPECT_EQ(Keys(again), " " + longest + " k after");
+
+    Write(DbFile("legacy"), KeyedRecord("old", "o"));
+    DbTHandle* legacy = Open("legacy");
+    EXPECT_FALSE(Put(legacy, "k", std::string(DBM_MAX_RECORD - 3, 'd')));
+    ASSERT_TRUE(Put(legacy, "k", std::string(DBM_MAX_RECORD - 4, 'd')));
+    EXPECT_EQ(DbmGetRecordSize("legacy", "k"), DBM_MAX_RECORD - 4);
+    EXPECT_EQ(DbmGetRecordSize("legacy", "old"), 1);
+}
+
+// The empty key is stored like any other and shows in the lists, though no
+// lookup or deletion names it.
+TEST_F(TaggedTest, TheEmptyKeyIsStored)
+{
+    DbTHandle* h = Open("t");
+    ASSERT_TRUE(Put(h, "", "empty"));
+    ASSERT_TRUE(Put(h, "k", "v"));
+    EXPECT_EQ(Keys(h), "  k");
+    EXPECT_EQ(Read(DbFile("t")).substr(16), TaggedRecord("", "empty") + TaggedRecord("k", "v"));
+    DbmLink* list = DbmTGetDbLinkList(Open("t"), "");
+    ASSERT_NE(list, nullptr);
+    EXPECT_STREQ(list->pRecord, "");
+    EXPECT_EQ(std::string(list->pData, static_cast<size_t>(list->DataSize)), "empty");
+    DbmFreeDbLinkList(list);
+    EXPECT_EQ(DbmTGetRecordSize(h, ""), 0);
 }
 
 TEST_F(TaggedTest, FailedWriteBackLeavesTheFile)
