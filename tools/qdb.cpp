@@ -27,8 +27,10 @@ DATABASE is the path of the database file. A path with no "." anywhere in it
 gets ".qdb" appended. The path may hold letters, digits and / . _ - + , : = @ %
 only. A change writes a whole new copy beside the file (DATABASE_new), then
 moves it over the file; the new file is readable and writable by everyone
-(mode 666). A database that does not exist yet is created by put and import,
-in the tagged format; a keyed record file stays in its format.
+(mode 666). As with every tool of the suite, a change also makes a directory
+"db" (mode 777) in the current directory when it has no entry of that name.
+A database that does not exist yet is created by put and import, in the
+tagged format; a keyed record file stays in its format.
 
 Commands:
   list DATABASE [PREFIX]     keys, one per line (only those beginning with PREFIX)
@@ -61,7 +63,9 @@ Bytes below 32, 127 and above are always written as escapes.
 Exit status: 0 done; 1 no such record; 2 bad arguments or input text;
 3 the database is missing or cannot be read; 4 the database is damaged
 (records end before the file does: see repair); 5 the database could not
-be written.
+be written. A change that a system command refuses part-way (the chmod of
+the new copy, say) also ends with status 1, after a message that starts
+with "ERROR".
 )";
 
 enum Status { DONE = 0, NO_RECORD = 1, BAD_ARGS = 2, NO_DATABASE = 3, DAMAGED = 4, NOT_WRITTEN = 5 };
@@ -213,7 +217,7 @@ public:
         if (!SafePath(arg))
             Fail(BAD_ARGS, "'" + arg + "': a database path may hold letters, digits and / . _ - + , : = @ % only");
         path_ = Absolute(arg);
-        if (path_.find('.') == std::string::npos)
+        if (arg.find('.') == std::string::npos)
             path_ += ".qdb";
         struct stat st;
         if (stat(path_.c_str(), &st) != 0) {
@@ -262,6 +266,11 @@ public:
             dir = "/";
         if (access(dir.c_str(), W_OK) != 0)
             Fail(NOT_WRITTEN, dir + ": " + strerror(errno));
+        // The library makes ./db when it is missing, and a failure there
+        // would end the program with a status of its own.
+        if (!FindFile(".", "db") && access(".", W_OK) != 0)
+            Fail(NOT_WRITTEN, std::string("the current directory has no \"db\" and none can be made: ") +
+                                  strerror(errno));
         if (!DbmTArchiveDb(h_))
             Fail(NOT_WRITTEN, path_ + ": not written");
         // The write-back ends the library's message without a newline.
@@ -334,9 +343,10 @@ void Store(Database& db, const std::string& key, const std::string& value)
     if (key.size() > DBM_MAX_KEY)
         Fail(BAD_ARGS, "key '" + Escape(key.substr(0, 40)) + "...': longer than " +
                            std::to_string(DBM_MAX_KEY) + " characters");
-    if (key.size() + 1 + value.size() + 2 > DBM_MAX_RECORD)
+    const size_t maxRecord = db.Handle()->Type == DBT_LEGACY ? DBM_MAX_RECORD : DBT_MAX_RECORD;
+    if (key.size() + 1 + value.size() + 2 > maxRecord)
         Fail(BAD_ARGS, "key '" + Escape(key) + "': the record would be longer than " +
-                           std::to_string(DBM_MAX_RECORD) + " bytes");
+                           std::to_string(maxRecord) + " bytes");
     if (value.size() > INT_MAX ||
         !DbmTPutRecord(db.Handle(), key.c_str(), value.data(), static_cast<int>(value.size())))
         Fail(NOT_WRITTEN, db.Path() + ": key '" + Escape(key) + "' not stored");
@@ -399,9 +409,10 @@ int Get(Args args)
     db.CheckWhole();
     void* data = nullptr;
     const int size = DbmTGetRecordV(db.Handle(), args[1].c_str(), &data, 0);
-    if (size == 0)
+    DbTRecInfo info;
+    if (size == 0 && !FindTRecord(db.Handle(), args[1].c_str(), &info))
         Fail(NO_RECORD, db.Path() + ": no record '" + Escape(args[1]) + "'");
-    const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(size));
+    const std::string bytes = size > 0 ? std::string(static_cast<const char*>(data), static_cast<size_t>(size)) : "";
     PutMem(data);
     if (Has(options, "--raw"))
         fwrite(bytes.data(), 1, bytes.size(), stdout);

@@ -21,18 +21,19 @@ struct Result {
 
 class QdbTest : public DbmTest {
 protected:
-    // Runs qdb with the arguments (and standard input) in the scratch directory.
-    Result Qdb(std::vector<std::string> args, const std::string& input = "")
+    // Runs qdb with the arguments (and standard input) in the scratch
+    // directory, or in the directory where below it.
+    Result Qdb(std::vector<std::string> args, const std::string& input = "", const std::string& where = ".")
     {
         Write(dir + "/stdin", input);
         fflush(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
-            if (chdir(dir.c_str()) != 0)
+            if (chdir((dir + "/" + where).c_str()) != 0)
                 _exit(126);
-            const int in = open("stdin", O_RDONLY);
-            const int out = open("stdout", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open("stderr", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int in = open((dir + "/stdin").c_str(), O_RDONLY);
+            const int out = open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(in, 0);
             dup2(out, 1);
             dup2(err, 2);
@@ -90,9 +91,13 @@ TEST_F(QdbTest, StoreReadListDelete)
     EXPECT_EQ(Qdb({"delete", "--prefix", "d.qdb", "b"}).status, 0);
     EXPECT_EQ(Qdb({"list", "d.qdb"}).out, "menu.title\nstdin\n");
 
-    // A path with no "." gets ".qdb".
-    EXPECT_EQ(Qdb({"put", "plain", "k", "v"}).status, 0);
-    EXPECT_TRUE(fs::exists(dir + "/plain.qdb"));
+    // A path with no "." gets ".qdb", whatever the current directory is
+    // called; a change there makes its "db" when it has none.
+    fs::create_directory(dir + "/run.dir");
+    EXPECT_EQ(Qdb({"put", "plain", "k", "v"}, "", "run.dir").status, 0);
+    EXPECT_TRUE(fs::exists(dir + "/run.dir/plain.qdb"));
+    EXPECT_TRUE(fs::is_directory(dir + "/run.dir/db"));
+    EXPECT_EQ(Qdb({"get", "run.dir/plain.qdb", "k"}).out, "v\n");
 }
 
 TEST_F(QdbTest, ExportThenImportKeepsEveryByte)
@@ -133,6 +138,9 @@ TEST_F(QdbTest, DumpConvertAndRepair)
     const Result dump = Qdb({"dump", "old.qdb"});
     EXPECT_EQ(dump.status, 0);
     EXPECT_EQ(dump.out, dir + "/old.qdb: keyed record file, 2 records\n10 4 ==>{key.data}\n8 6 ==>{empty.}\n");
+    const Result empty = Qdb({"get", "old.qdb", "empty"});
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(empty.out, "\n");
 
     ASSERT_EQ(Qdb({"convert", "old.qdb"}).status, 0);
     const Bytes converted = Read(dir + "/old.qdb");
@@ -199,6 +207,10 @@ TEST_F(QdbTest, ClearAnswersToBadRequests)
         fs::create_directory(dir + "/ro");
         fs::permissions(dir + "/ro", fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(Qdb({"put", "ro/x.qdb", "k", "v"}).status, 5);
+        const Result noDb = Qdb({"put", "../x.qdb", "k", "v"}, "", "ro");
+        EXPECT_EQ(noDb.status, 5);
+        EXPECT_NE(noDb.err.find("has no \"db\""), std::string::npos) << noDb.err;
+        EXPECT_FALSE(fs::exists(dir + "/x.qdb"));
         fs::permissions(dir + "/ro", fs::perms::owner_all);
     }
 }
