@@ -2,6 +2,7 @@
 // built by one walk over the image and used by FindTRecord until the image
 // changes. It gives exactly what walking the records would: the first
 // record with the key, and a damaged tail cut off when the key is absent.
+#include <climits>
 #include <cstring>
 
 #include "Dbm.h"
@@ -48,6 +49,8 @@ void Insert(DbTIndex* index, uint32_t hash, int offset)
 
 bool Grow(DbTIndex* index)
 {
+    if (index->slots > INT_MAX / 2 / static_cast<int>(sizeof(DbTIndex::Slot)))
+        return false;
     const int slots = index->slots ? index->slots * 2 : 64;
     auto* table = static_cast<DbTIndex::Slot*>(GetMem(slots * static_cast<int>(sizeof(DbTIndex::Slot))));
     if (!table)

@@ -116,7 +116,7 @@ char* DbmGetDbList(int spaced)
         return nullptr;
     const char separator = spaced ? ' ' : ',';
     const size_t total = strlen(listing);
-    size_t out = spaced ? 1 : 0;
+    size_t out = spaced && total > 0 ? 1 : 0;
     bool first = true;
     size_t pos = 0;
     while (pos < total) {
