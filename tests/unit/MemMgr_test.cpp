@@ -499,37 +499,39 @@ TEST_F(MemMgr, TestMATComparesARunOfMarks)
     EXPECT_EQ(TestMAT("  ", ' ', 3), 0);  // stops at the terminator
 }
 
-// Lines of the process's memory map: one per mapping (neighbours with the
-// same rights may show as one).
-int Mappings()
+// Whether p lies in a mapping of the process's memory map.
+bool Mapped(const void* p)
 {
+    auto addr = reinterpret_cast<uintptr_t>(p);
     FILE* maps = std::fopen("/proc/self/maps", "r");
     if (!maps)
-        return -1;
-    int lines = 0;
-    for (int c; (c = std::fgetc(maps)) != EOF;)
-        lines += c == '\n';
+        return true;
+    bool found = false;
+    unsigned long start = 0, end = 0;
+    while (!found && std::fscanf(maps, "%lx-%lx%*[^\n]", &start, &end) == 2)
+        found = start <= addr && addr < end;
     std::fclose(maps);
-    return lines;
+    return found;
 }
 
 // Headers sit at different places in their regions; every region still
 // goes back to the system whole when its block goes.
 TEST_F(MemMgr, ReleasedBlocksLeaveNoMapping)
 {
-    char* first = Get(65535);  // the chain's index gets its region now
-    std::array<char*, 100> blocks{};
-    int before = Mappings();
-    ASSERT_GT(before, 0);
-    for (char*& p : blocks) {
-        p = Get(65535);
-        std::memset(p, 'x', 65535);
+    char* first = Get(65535);  // keeps the chain, and its index, in place
+    std::array<char*, 40> data{};
+    std::array<MemBlock*, 40> headers{};
+    for (size_t i = 0; i < data.size(); ++i) {
+        data[i] = Get(65535);
+        headers[i] = FindBlock(data[i]);
+        ASSERT_TRUE(Mapped(data[i]) && Mapped(headers[i]));
     }
-    for (size_t i = 0; i < blocks.size(); i += 2)
-        PutMem(blocks[i]);
-    for (size_t i = 1; i < blocks.size(); i += 2)
-        PutMem(blocks[i]);
-    EXPECT_EQ(Mappings(), before);
+    for (char* p : data)
+        PutMem(p);
+    for (size_t i = 0; i < data.size(); ++i) {
+        EXPECT_FALSE(Mapped(data[i])) << "data region " << i;
+        EXPECT_FALSE(Mapped(headers[i])) << "header region " << i;
+    }
     PutMem(first);
 }
 
