@@ -60,11 +60,13 @@ TEST_F(FileOps, CreatingMakesMissingDirectoriesAndAppliesModeAndOwner)
     EXPECT_TRUE(fs::is_regular_file(deep + "/queue"));
     EXPECT_EQ(Mode(deep + "/queue"), fs::perms(0600));
 
-    // Without a name only the directory is made, and it takes the mode.
-    const group* root = getgrgid(0);
-    ASSERT_NE(root, nullptr);
+    // Without a name only the directory is made, and it takes the mode,
+    // owner and group (this user's own, which any user may give).
+    const group* own = getgrgid(getgid());
+    ASSERT_NE(own, nullptr);
+    const std::string owner = std::to_string(getuid());
     std::string download = deep + "/lumo/__nva_download__";
-    CreateFile(download.c_str(), nullptr, "777", "0", root->gr_name);
+    CreateFile(download.c_str(), nullptr, "777", owner.c_str(), own->gr_name);
     EXPECT_TRUE(fs::is_directory(download));
     EXPECT_EQ(Mode(download), fs::perms(0777));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), ".......");
@@ -73,8 +75,8 @@ TEST_F(FileOps, CreatingMakesMissingDirectoriesAndAppliesModeAndOwner)
                      "/usr/bin/sh -c \"/usr/bin/chmod  600 " + deep + "/queue\n"
                      "/usr/bin/sh -c \"/usr/bin/mkdir -p " + download + "\n"
                      "/usr/bin/sh -c \"/usr/bin/chmod  777 " + download + "\n"
-                     "/usr/bin/sh -c \"/usr/bin/chown  0 " + download + "\n"
-                     "/usr/bin/sh -c \"/usr/bin/chgrp  " + root->gr_name + " " + download + "\n");
+                     "/usr/bin/sh -c \"/usr/bin/chown  " + owner + " " + download + "\n"
+                     "/usr/bin/sh -c \"/usr/bin/chgrp  " + own->gr_name + " " + download + "\n");
 }
 
 TEST_F(FileOpsDeathTest, AFailedCreationEndsTheProgram)
