@@ -209,23 +209,30 @@ TEST_F(KeyedTest, DamagedTailEndsTheFile)
     }
 }
 
-// A scratch copy that cannot be written whole never replaces the database.
+// A scratch copy that cannot be written whole never replaces the database,
+// and the change reports the failure (deletions included).
 TEST_F(KeyedTest, FailedWriteLeavesTheDatabase)
 {
+    const std::string big(1000, 'b');
     ASSERT_EQ(DbmPutRecord("t", "a", "1", 1), 1);
+    ASSERT_EQ(DbmPutRecord("t", "large", big.data(), static_cast<int>(big.size())), 1);
     const Bytes before = Read(DbFile("t"));
-    testing::internal::CaptureStderr();
-    const int result = InChild([] {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {100, 100};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string big(1000, 'b');
-        return DbmPutRecord("t", "big", big.data(), static_cast<int>(big.size()));
-    });
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(result, 0);
-    EXPECT_NE(err.find("ERROR: Can't write to t"), std::string::npos) << err;
-    EXPECT_EQ(Read(DbFile("t")), before);
+    for (const auto& change : std::vector<std::function<int()>>{
+             [&] { return DbmPutRecord("t", "big", big.data(), static_cast<int>(big.size())); },
+             [] { return DbmDeleteRecords("t", "a"); },
+             [] { return DbmDeleteRecord("t", "a"); }}) {
+        testing::internal::CaptureStderr();
+        const int result = InChild([&] {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {100, 100};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            return change();
+        });
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, 0);
+        EXPECT_NE(err.find("ERROR: Can't write to t"), std::string::npos) << err;
+        EXPECT_EQ(Read(DbFile("t")), before);
+    }
 }
 
 // A change makes "db", open to all, in the current directory when that has
