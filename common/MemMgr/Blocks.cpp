@@ -34,12 +34,17 @@ using mem::Region;
 // Steps of the header's place in its region: a cache line.
 constexpr size_t HEADER_COLOUR = 64;
 
-constexpr size_t SLOT_BYTES = sizeof(Region) + sizeof(MemBlock*) + sizeof(uint16_t);
+// Bytes of the index for capacity slots (a multiple of 64).
+size_t IndexBytes(int capacity)
+{
+    auto slots = static_cast<size_t>(capacity);
+    return slots * (sizeof(Region) + sizeof(MemBlock*) + sizeof(uint16_t) + sizeof(uint8_t));
+}
 
 bool Grow(int capacity)
 {
     ChainIndex& x = chainIndex;
-    size_t bytes = static_cast<size_t>(capacity) * SLOT_BYTES;
+    size_t bytes = IndexBytes(capacity);
     if (bytes > INT32_MAX)
         return false;
     bool onHeap = false;
@@ -49,15 +54,18 @@ bool Grow(int capacity)
     auto* byAddress = static_cast<Region*>(storage);
     auto* order = reinterpret_cast<MemBlock**>(byAddress + capacity);
     auto* runBound = reinterpret_cast<uint16_t*>(order + capacity);
+    auto* classes = reinterpret_cast<uint8_t*>(runBound + capacity);
     if (x.count > 0) {
         std::memcpy(byAddress, x.byAddress, sizeof(Region) * static_cast<size_t>(x.count));
         std::memcpy(order, x.order, sizeof(MemBlock*) * static_cast<size_t>(x.count));
+        std::memcpy(classes, x.classes, static_cast<size_t>(x.count));
         std::memcpy(runBound, x.runBound, sizeof(uint16_t) * static_cast<size_t>(x.count));
     }
     if (x.storage)
         mem::ReleaseRegion(x.storage, x.storageLength, x.storageOnHeap);
     x.byAddress = byAddress;
     x.order = order;
+    x.classes = classes;
     x.runBound = runBound;
     x.capacity = capacity;
     x.storage = storage;
@@ -75,6 +83,7 @@ void AddToIndex(MemBlock* b)
     x.byAddress[at] = Region{start, start + static_cast<uintptr_t>(b->Size), b};
     x.order[x.count] = b;
     x.runBound[x.count] = b->RunBound;
+    x.classes[x.count] = mem::ClassesUpTo(b->RunBound);
     b->Slot = x.count;
     ++x.count;
 }
@@ -87,7 +96,11 @@ void RemoveFromIndex(MemBlock* b)
     int slot = b->Slot;
     std::memmove(x.order + slot, x.order + slot + 1, sizeof(MemBlock*) * static_cast<size_t>(x.count - slot - 1));
     std::memmove(x.runBound + slot, x.runBound + slot + 1, sizeof(uint16_t) * static_cast<size_t>(x.count - slot - 1));
+    std::memmove(x.classes + slot, x.classes + slot + 1, static_cast<size_t>(x.count - slot - 1));
     --x.count;
+    // The index is read eight slots at a time: slots past the end hold no
+    // classes.
+    x.classes[x.count] = 0;
     for (int i = slot; i < x.count; ++i)
         x.order[i]->Slot = i;
     // With the chain empty the manager holds no memory at all.

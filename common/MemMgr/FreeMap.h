@@ -1,19 +1,23 @@
-// The free-node bitmap of a block, the allocation-start bitmap, and the two
+// The free-node bitmap of a block, the allocation-start bitmap, and the
 // bounds that let a search for a free run skip what cannot serve it.
 //
 // FreeMap holds one bit per node, set when the node is free, and StartMap
 // one bit per node, set where an allocation starts; both are in step with
 // the MAT and the Node records.  The bounds may only claim too much:
-// RunBound is never less than the longest free run of the block, and
-// RunWords[c] has a bit per word of FreeMap that is clear only where no run
-// of c free nodes starts in that word.  Taking nodes only shortens runs, so
-// it leaves both true without any work; freeing nodes raises RunBound to
-// the joined run and sets the bits of its words; a search that finds no
-// run in a word clears its bit, and one that finds none in the block
-// lowers RunBound.  A search thus visits only words that may hold a start,
-// in order, and still finds the leftmost run; every bit it clears was set
-// by a free, so the failures cost no more than the frees that caused them.
-// Everything here is on the path of every GetMem and PutMem, hence inline.
+// RunBound is never less than the longest free run of the block;
+// RunWords[c - 1] has a bit per word of FreeMap that is clear only where no
+// run of c free nodes starts in that word; the chain index keeps per block
+// the classes c it may hold.  Taking nodes only shortens runs, so it leaves
+// all of them true without any work; freeing nodes raises RunBound to the
+// joined run and sets the classes up to its length, for its words and its
+// block.  A search that finds no run in a word clears the word's bit, and
+// one that finds none in a block clears the block's class (or lowers
+// RunBound).  A search thus visits only words that may hold a start, in
+// order, and still finds the leftmost run; every bit it clears was set by a
+// free, so the failures cost no more than the frees that caused them.
+// Everything here is on the path of every GetMem and PutMem, hence inline,
+// and kept free of branches that depend on the request's size where that
+// is cheap: the sizes of a program's strings follow no pattern.
 #pragma once
 
 #include "MemMgrImpl.h"
@@ -53,21 +57,17 @@ void ForRange(int pos, int n, Op op)
 }
 
 // The bits of x at which a run of n set bits starts (1 <= n <= 64), by
-// and-ing x with itself shifted in doubling steps.
+// and-ing x with itself shifted in doubling steps.  Up to 8 bits it takes
+// three steps whatever n is (a step of 0 changes nothing): no branch.
 inline uint64_t RunStarts(uint64_t x, int n)
 {
-    switch (n) {
-    case 1:
+    if (n <= 8) {
+        for (int i = 0, len = 1; i < 3; ++i) {
+            int step = std::min(len, n - len);
+            x &= x >> step;
+            len += step;
+        }
         return x;
-    case 2:
-        return x & (x >> 1);
-    case 3:
-        return x & (x >> 1) & (x >> 2);
-    case 4:
-        x &= x >> 1;
-        return x & (x >> 2);
-    default:
-        break;
     }
     for (int len = 1; len < n && x != 0;) {
         int step = std::min(len, n - len);
@@ -141,27 +141,26 @@ inline void InitFreeMap(MemBlock* b)
 }
 
 // The MAT marks of n nodes from pos.  Allocations are mostly a few nodes:
-// those take two overlapping stores instead of a call.
+// up to eight marks are merged into the eight MAT bytes from pos (all
+// inside the table, terminator included) and written back at once.
 inline void SetMarks(MemBlock* b, int pos, int n, char mark)
 {
     char* at = b->MAT + pos;
-    if (n >= 4 && n <= 8) {
-        uint32_t four = 0x01010101u * static_cast<unsigned char>(mark);
-        std::memcpy(at, &four, 4);
-        std::memcpy(at + n - 4, &four, 4);
-    } else if (n >= 2 && n < 4) {
-        uint16_t two = static_cast<uint16_t>(0x0101u * static_cast<unsigned char>(mark));
-        std::memcpy(at, &two, 2);
-        std::memcpy(at + n - 2, &two, 2);
-    } else if (n == 1) {
-        *at = mark;
-    } else {
+    if (n > 8 || pos > MEM_BLOCK_NODES + 1 - 8) {
         std::memset(at, mark, static_cast<size_t>(n));
+        return;
     }
+    uint64_t marks = 0x0101010101010101u * static_cast<unsigned char>(mark);
+    uint64_t first = std::endian::native == std::endian::little ? ALL_FREE >> (64 - 8 * n)
+                                                                 : ALL_FREE << (64 - 8 * n);
+    uint64_t bytes;
+    std::memcpy(&bytes, at, 8);
+    bytes = (bytes & ~first) | (marks & first);
+    std::memcpy(at, &bytes, 8);
 }
 
 // Mark n free nodes from pos used, in the MAT and the bitmap.
-inline void MarkUsed(MemBlock* b, int pos, int n)
+[[gnu::always_inline]] inline void MarkUsed(MemBlock* b, int pos, int n)
 {
     if (n <= 0)
         return;
@@ -175,7 +174,7 @@ inline void MarkUsed(MemBlock* b, int pos, int n)
 
 // Mark n used nodes from pos free.  They join the runs before and after
 // them; runs of up to the joined run's length may now start in its words.
-inline void MarkFree(MemBlock* b, int pos, int n)
+[[gnu::always_inline]] inline void MarkFree(MemBlock* b, int pos, int n)
 {
     if (n <= 0)
         return;
@@ -191,9 +190,9 @@ inline void MarkFree(MemBlock* b, int pos, int n)
     if (length > b->RunBound)
         SetRunBound(b, length);
     uint32_t words = WordBits(start >> 6, (end - 1) >> 6);
-    int classes = std::min(length, RUN_CLASSES);
-    for (int c = 1; c <= classes; ++c)
-        b->RunWords[c] |= words;
+    for (int c = 0; c < RUN_CLASSES; ++c)
+        b->RunWords[c] |= words & (uint32_t{0} - (c < length));
+    NoteClasses(b, length);
 }
 
 // 1 when the n nodes from pos all exist and are free.
@@ -209,27 +208,57 @@ inline bool RunIsFree(const MemBlock* b, int pos, int n)
     return free;
 }
 
-// Leftmost run of n (1..64) free nodes, among the words that may hold the
-// start of one.  A run either starts and ends inside its word, or starts
-// at the bottom of the word's top run and goes on into the next word; a
-// start inside the word comes first.  A word found to hold no run of its
-// class is taken out of the class's mask.
-inline int FindShortRun(MemBlock* b, int n)
+// Place of the first non-zero byte of eight bytes read as one word.
+inline int FirstByteWith(uint64_t hits)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return std::countr_zero(hits) / 8;
+    else
+        return std::countl_zero(hits) / 8;
+}
+
+// Bit c - 1 of each of eight bytes.
+inline uint64_t ByteBits(int c)
+{
+    return 0x0101010101010101u << (c - 1);
+}
+
+inline uint64_t Load8(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Leftmost run of n (1..64) free nodes starting in word w, or -1.  A run
+// either starts and ends inside its word, or starts at the bottom of the
+// word's top run and goes on into the next word; a start inside the word
+// comes first.
+inline int RunInWord(const MemBlock* b, int w, int n)
+{
+    uint64_t x = b->FreeMap[w];
+    uint64_t starts = RunStarts(x, n);
+    if (starts != 0)
+        return w * 64 + std::countr_zero(starts);
+    int top = TopOnes(x);
+    if (top != 0 && w + 1 < MAP_WORDS && top + LowOnes(b->FreeMap[w + 1]) >= n)
+        return w * 64 + 64 - top;
+    return -1;
+}
+
+// Leftmost run of n (1..64) free nodes, among the words whose class says
+// they may hold the start of one.  A word found to hold no run of its class
+// is taken out of the class.
+[[gnu::always_inline]] inline int FindShortRun(MemBlock* b, int n)
 {
     int c = RunClass(n);
-    uint32_t maybe = b->RunWords[c];
-    while (maybe != 0) {
+    for (uint32_t maybe = b->RunWords[c - 1]; maybe != 0; maybe &= maybe - 1) {
         int w = std::countr_zero(maybe);
-        uint64_t x = b->FreeMap[w];
-        uint64_t starts = RunStarts(x, n);
-        if (starts != 0)
-            return w * 64 + std::countr_zero(starts);
-        int top = TopOnes(x);
-        if (top != 0 && w + 1 < MAP_WORDS && top + LowOnes(b->FreeMap[w + 1]) >= n)
-            return w * 64 + 64 - top;
+        int pos = RunInWord(b, w, n);
+        if (pos >= 0)
+            return pos;
         if (c == n)
-            b->RunWords[c] &= ~(uint32_t{1} << w);
-        maybe &= maybe - 1;
+            b->RunWords[c - 1] &= ~(uint32_t{1} << w);
     }
     return -1;
 }
@@ -239,7 +268,7 @@ inline int FindShortRun(MemBlock* b, int n)
 // where a run of the longest class may start.
 inline int FindLongRun(const MemBlock* b, int n)
 {
-    uint32_t maybe = b->RunWords[RUN_CLASSES];
+    uint32_t maybe = b->RunWords[RUN_CLASSES - 1];
     if (maybe == 0)
         return -1;
     int carry = 0;
@@ -264,10 +293,34 @@ inline int FindFreeRun(MemBlock* b, int n)
     return pos;
 }
 
+// The oldest block with a run of n (1..RUN_CLASSES) free nodes, among the
+// blocks whose class in the index says they may hold one (eight at a time;
+// the index holds no classes past its end).  A block found to hold none is
+// taken out of the class.
+inline MemBlock* FirstFitShort(int n, int* pos)
+{
+    uint64_t pattern = ByteBits(n);
+    uint8_t* classes = chainIndex.classes;
+    for (int first = 0; first < chainIndex.count; first += 8) {
+        for (uint64_t hits = Load8(classes + first) & pattern; hits != 0;) {
+            int at = FirstByteWith(hits);
+            MemBlock* b = chainIndex.order[first + at];
+            *pos = FindShortRun(b, n);
+            if (*pos >= 0)
+                return b;
+            classes[first + at] &= static_cast<uint8_t>(~(1u << (n - 1)));
+            hits &= ~(uint64_t{0xff} << (8 * at));
+        }
+    }
+    return nullptr;
+}
+
 // The oldest block with a run of n free nodes and the position of its
 // leftmost such run; null when no block has one.
 inline MemBlock* FirstFit(int n, int* pos)
 {
+    if (n <= RUN_CLASSES)
+        return FirstFitShort(n, pos);
     const uint16_t* runBound = chainIndex.runBound;
     for (int i = 0; i < chainIndex.count; ++i) {
         if (runBound[i] < n)

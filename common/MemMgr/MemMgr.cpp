@@ -24,6 +24,25 @@ long RoundRequest(long n)
     return rounded;
 }
 
+// Clear a whole number of nodes.  Up to eight nodes take two fixed-size
+// clears that overlap as needed, rather than a call and a loop whose
+// length varies.
+void ClearNodes(char* addr, size_t bytes)
+{
+    if (bytes <= 2 * MEM_NODE_SIZE) {
+        std::memset(addr, 0, MEM_NODE_SIZE);
+        std::memset(addr + bytes - MEM_NODE_SIZE, 0, MEM_NODE_SIZE);
+    } else if (bytes <= 4 * MEM_NODE_SIZE) {
+        std::memset(addr, 0, 2 * MEM_NODE_SIZE);
+        std::memset(addr + bytes - 2 * MEM_NODE_SIZE, 0, 2 * MEM_NODE_SIZE);
+    } else if (bytes <= 8 * MEM_NODE_SIZE) {
+        std::memset(addr, 0, 4 * MEM_NODE_SIZE);
+        std::memset(addr + bytes - 4 * MEM_NODE_SIZE, 0, 4 * MEM_NODE_SIZE);
+    } else {
+        std::memset(addr, 0, bytes);
+    }
+}
+
 // Hand out units nodes from pos, zero-filled.
 char* TakeNodes(MemBlock* b, int pos, int units)
 {
@@ -35,7 +54,7 @@ char* TakeNodes(MemBlock* b, int pos, int units)
     b->Node[pos].pAddr = addr;
     b->FreeNodeCount -= units;
     mem::Unpoison(addr, bytes);
-    std::memset(addr, 0, bytes);
+    ClearNodes(addr, bytes);
     return addr;
 }
 
@@ -60,6 +79,8 @@ void* GetDedicated(long rounded)
         return nullptr;
     mem::MarkUsed(b, 0, MEM_BLOCK_NODES);
     mem::SetRunBound(b, 0);
+    std::memset(b->RunWords, 0, sizeof b->RunWords);
+    mem::chainIndex.classes[b->Slot] = 0;
     b->FreeNodeCount = 0;
     b->UsedSize = static_cast<int>(rounded);
     mem::Unpoison(b->pMemory, static_cast<size_t>(rounded));

@@ -4,6 +4,7 @@
 
 #include "MemMgr.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -54,10 +55,11 @@ void ReleaseRegion(void* region, size_t length, bool onHeap);
 void ReportOutOfMem();
 
 // The chain's index, kept beside the chain in a region of its own: the
-// blocks in chain order with each one's RunBound (so the oldest block that
-// can serve a request is found without visiting every header), and the
-// data regions sorted by address (so the block of an address is found by a
-// binary search).
+// blocks in chain order with each one's RunBound, and for each run class
+// the blocks where such a run may be (so the oldest block that can serve a
+// request is found without visiting every header), and the data regions
+// sorted by address (so the block of an address is found by a binary
+// search).
 struct Region {
     uintptr_t start;  // [start, end) is a block's data region
     uintptr_t end;
@@ -67,10 +69,13 @@ struct Region {
 struct ChainIndex {
     Region* byAddress = nullptr;  // sorted by start
     MemBlock** order = nullptr;   // chain order; a block's Slot is its place here
+    // Bit c - 1 of classes[i] is clear only when order[i] has no run of c
+    // free nodes (c = 1..RUN_CLASSES).
+    uint8_t* classes = nullptr;
     uint16_t* runBound = nullptr;  // RunBound of order[i]
     int count = 0;
-    int capacity = 0;
-    void* storage = nullptr;  // one region holding the three arrays
+    int capacity = 0;         // a multiple of 64
+    void* storage = nullptr;  // one region holding the four arrays
     size_t storageLength = 0;
     bool storageOnHeap = false;
 };
@@ -82,11 +87,22 @@ inline bool Indexed(const MemBlock* b)
     return b->Slot < chainIndex.count && chainIndex.order[b->Slot] == b;
 }
 
-// Take a block's new RunBound into the index.
+// Take a block's new RunBound into the index (the block is in the chain).
 inline void NoteRuns(const MemBlock* b)
 {
-    if (Indexed(b))
-        chainIndex.runBound[b->Slot] = b->RunBound;
+    chainIndex.runBound[b->Slot] = b->RunBound;
+}
+
+// The class bits of runs of 1..length nodes.
+inline uint8_t ClassesUpTo(int length)
+{
+    return static_cast<uint8_t>((1u << std::min(length, RUN_CLASSES)) - 1);
+}
+
+// A block of the chain may now hold runs of every class up to length nodes.
+inline void NoteClasses(const MemBlock* b, int length)
+{
+    chainIndex.classes[b->Slot] |= ClassesUpTo(length);
 }
 
 // Place in byAddress of the last region starting at or below addr, or -1.

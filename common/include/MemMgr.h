@@ -46,13 +46,13 @@ struct MemBlock {
     // nodes are found a 64-bit word at a time; StartMap has a bit set where
     // a Node record starts an allocation.  RunBound is never less than the
     // longest free run, so a block that cannot serve a request is mostly
-    // passed over at once.  RunWords[c] (c = 1..MEM_RUN_CLASSES; index 0 is
-    // unused) has bit w clear only when no run of c free nodes starts in
-    // FreeMap word w, so a search skips those words.  Slot is the block's
+    // passed over at once.  RunWords[c - 1] (c = 1..MEM_RUN_CLASSES) has bit
+    // w clear only when no run of c free nodes starts in FreeMap word w, so
+    // a search skips those words.  Slot is the block's
     // position in the chain.
     uint64_t FreeMap[MEM_BLOCK_NODES / 64];
     uint64_t StartMap[MEM_BLOCK_NODES / 64];
-    uint32_t RunWords[MEM_RUN_CLASSES + 1];
+    uint32_t RunWords[MEM_RUN_CLASSES];
     uint16_t RunBound;
     int Slot;
     uint16_t HeaderOffset;  // the header's place in its region

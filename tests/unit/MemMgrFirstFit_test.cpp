@@ -61,7 +61,8 @@ bool Bit(const uint64_t* map, int i)
 
 // The counts, records and the manager's own bookkeeping agree with the MAT:
 // the bitmaps mirror it and the records, no free run is longer than
-// RunBound, and every word where a run of c nodes starts is in RunWords[c].
+// RunBound, and every word where a run of c nodes starts is in
+// RunWords[c - 1].
 void CheckBlocks()
 {
     for (MemBlock* b = pMemB; b; b = b->pNext) {
@@ -98,7 +99,7 @@ void CheckBlocks()
         for (int c = 1; c <= MEM_RUN_CLASSES; ++c)
             for (int i = 0; i < MEM_BLOCK_NODES; ++i)
                 if (from[static_cast<size_t>(i)] >= c) {
-                    ASSERT_TRUE((b->RunWords[c] >> (i / 64)) & 1)
+                    ASSERT_TRUE((b->RunWords[c - 1] >> (i / 64)) & 1)
                         << "a run of " << c << " at " << i << " lies in a word passed over";
                 }
     }
