@@ -1,11 +1,11 @@
 // The free-node bitmap of a block, the allocation-start bitmap, and the
 // bounds that let a search for a free run skip what cannot serve it.
 //
-// FreeMap holds one bit per node, set when the node is free, and StartMap
-// one bit per node, set where an allocation starts; both are in step with
-// the MAT and the Node records.  The bounds may only claim too much:
+// Map holds two bits per node: Free, set when the node is free, and Start,
+// set where an allocation starts; both are in step with the MAT and the
+// Node records.  The two words of 64 nodes share a cache line.  The bounds may only claim too much:
 // RunBound is never less than the longest free run of the block;
-// RunWords[c - 1] has a bit per word of FreeMap that is clear only where no
+// RunWords[c - 1] has a bit per word of Map that is clear only where no
 // run of c free nodes starts in that word; the chain index keeps per block
 // the classes c it may hold.  Taking nodes only shortens runs, so it leaves
 // all of them true without any work; freeing nodes raises RunBound to the
@@ -58,16 +58,15 @@ void ForRange(int pos, int n, Op op)
 
 // The bits of x at which a run of n set bits starts (1 <= n <= 64), by
 // and-ing x with itself shifted in doubling steps.  Up to 8 bits it takes
-// three steps whatever n is (a step of 0 changes nothing): no branch.
+// three steps whatever n is, which make runs of min(n, 2), min(n, 4) and n
+// bits (a step of 0 changes nothing): no branch.
 inline uint64_t RunStarts(uint64_t x, int n)
 {
     if (n <= 8) {
-        for (int i = 0, len = 1; i < 3; ++i) {
-            int step = std::min(len, n - len);
-            x &= x >> step;
-            len += step;
-        }
-        return x;
+        int two = std::min(n, 2), four = std::min(n, 4);
+        x &= x >> (two - 1);
+        x &= x >> (four - two);
+        return x & (x >> (n - four));
     }
     for (int len = 1; len < n && x != 0;) {
         int step = std::min(len, n - len);
@@ -94,12 +93,12 @@ inline int LowOnes(uint64_t x)
 inline int FreeBefore(const MemBlock* b, int pos)
 {
     int w = pos >> 6, bit = pos & 63;
-    int n = bit == 0 ? 0 : TopOnes(b->FreeMap[w] << (64 - bit));
+    int n = bit == 0 ? 0 : TopOnes(b->Map[w].Free << (64 - bit));
     if (n < bit)
         return n;
-    while (--w >= 0 && b->FreeMap[w] == ALL_FREE)
+    while (--w >= 0 && b->Map[w].Free == ALL_FREE)
         n += 64;
-    return w >= 0 ? n + TopOnes(b->FreeMap[w]) : n;
+    return w >= 0 ? n + TopOnes(b->Map[w].Free) : n;
 }
 
 inline int FreeFrom(const MemBlock* b, int pos)
@@ -107,13 +106,13 @@ inline int FreeFrom(const MemBlock* b, int pos)
     if (pos >= MEM_BLOCK_NODES)
         return 0;
     int w = pos >> 6, bit = pos & 63;
-    int n = LowOnes(b->FreeMap[w] >> bit);
+    int n = LowOnes(b->Map[w].Free >> bit);
     if (n < 64 - bit)
         return n;
     n = 64 - bit;
-    while (++w < MAP_WORDS && b->FreeMap[w] == ALL_FREE)
+    while (++w < MAP_WORDS && b->Map[w].Free == ALL_FREE)
         n += 64;
-    return w < MAP_WORDS ? n + LowOnes(b->FreeMap[w]) : n;
+    return w < MAP_WORDS ? n + LowOnes(b->Map[w].Free) : n;
 }
 
 // The RunWords mask that covers runs of n nodes: runs longer than the
@@ -134,29 +133,32 @@ inline void InitFreeMap(MemBlock* b)
 {
     std::memset(b->MAT, MAT_FREE, MEM_BLOCK_NODES);
     b->MAT[MEM_BLOCK_NODES] = '\0';
-    std::memset(b->FreeMap, 0xff, sizeof b->FreeMap);
-    std::memset(b->StartMap, 0, sizeof b->StartMap);
+    for (MemMapWord& word : b->Map)
+        word = MemMapWord{ALL_FREE, 0};
     std::memset(b->RunWords, 0xff, sizeof b->RunWords);
     b->RunBound = MEM_BLOCK_NODES;
 }
 
-// The MAT marks of n nodes from pos.  Allocations are mostly a few nodes:
-// up to eight marks are merged into the eight MAT bytes from pos (all
-// inside the table, terminator included) and written back at once.
+// The MAT marks of n nodes from pos, only written (a table line that is
+// not at hand is then no wait).  Up to four marks take four one-byte
+// stores at places that overlap as needed, with no branch on n; up to eight
+// two overlapping four-byte stores.
 inline void SetMarks(MemBlock* b, int pos, int n, char mark)
 {
     char* at = b->MAT + pos;
-    if (n > 8 || pos > MEM_BLOCK_NODES + 1 - 8) {
+    if (n <= 4) {
+        int last = n - 1;
+        at[0] = mark;
+        at[std::min(1, last)] = mark;
+        at[std::min(2, last)] = mark;
+        at[last] = mark;
+    } else if (n <= 8) {
+        uint32_t four = 0x01010101u * static_cast<unsigned char>(mark);
+        std::memcpy(at, &four, 4);
+        std::memcpy(at + n - 4, &four, 4);
+    } else {
         std::memset(at, mark, static_cast<size_t>(n));
-        return;
     }
-    uint64_t marks = 0x0101010101010101u * static_cast<unsigned char>(mark);
-    uint64_t first = std::endian::native == std::endian::little ? ALL_FREE >> (64 - 8 * n)
-                                                                 : ALL_FREE << (64 - 8 * n);
-    uint64_t bytes;
-    std::memcpy(&bytes, at, 8);
-    bytes = (bytes & ~first) | (marks & first);
-    std::memcpy(at, &bytes, 8);
 }
 
 // Mark n free nodes from pos used, in the MAT and the bitmap.
@@ -167,9 +169,9 @@ inline void SetMarks(MemBlock* b, int pos, int n, char mark)
     SetMarks(b, pos, n, MAT_USED);
     int bit = pos & 63;
     if (bit + n <= 64)
-        b->FreeMap[pos >> 6] &= ~Bits(bit, n);
+        b->Map[pos >> 6].Free &= ~Bits(bit, n);
     else
-        ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] &= ~m; });
+        ForRange(pos, n, [b](int w, uint64_t m) { b->Map[w].Free &= ~m; });
 }
 
 // Mark n used nodes from pos free.  They join the runs before and after
@@ -181,9 +183,9 @@ inline void SetMarks(MemBlock* b, int pos, int n, char mark)
     SetMarks(b, pos, n, MAT_FREE);
     int bit = pos & 63;
     if (bit + n <= 64)
-        b->FreeMap[pos >> 6] |= Bits(bit, n);
+        b->Map[pos >> 6].Free |= Bits(bit, n);
     else
-        ForRange(pos, n, [b](int w, uint64_t m) { b->FreeMap[w] |= m; });
+        ForRange(pos, n, [b](int w, uint64_t m) { b->Map[w].Free |= m; });
     int start = pos - FreeBefore(b, pos);
     int end = pos + n + FreeFrom(b, pos + n);
     int length = end - start;
@@ -195,6 +197,40 @@ inline void SetMarks(MemBlock* b, int pos, int n, char mark)
     NoteClasses(b, length);
 }
 
+// PutMem's common case, done with the one bitmap word at hand: the
+// allocation at node i ends inside its word, and so does the free run it
+// joins.  Frees it (MAT, bitmaps, bounds) and gives its length in nodes;
+// gives 0, having changed nothing, when the case does not apply.
+inline int FreeInWord(MemBlock* b, int i)
+{
+    int w = i >> 6;
+    MemMapWord& m = b->Map[w];
+    uint64_t self = uint64_t{1} << (i & 63);
+    uint64_t ends = (m.Free | m.Start) & ~(self | (self - 1));  // nodes that end it
+    uint64_t end = ends & (uint64_t{0} - ends);
+    uint64_t nodes = (end - 1) & ~(self - 1);
+    uint64_t joined = m.Free | nodes;
+    uint64_t usedBelow = ~joined & (self - 1);
+    uint64_t usedAbove = ~joined & ~(end - 1);
+    bool beyond = ends == 0 || (usedBelow == 0 && w > 0) || (usedAbove == 0 && w + 1 < MAP_WORDS);
+    if (beyond)
+        return 0;
+    int n = std::popcount(nodes);
+    int first = usedBelow == 0 ? 0 : 64 - std::countl_zero(usedBelow);
+    int last = usedAbove == 0 ? 64 : std::countr_zero(usedAbove);
+    int length = last - first;
+    m.Free = joined;
+    m.Start &= ~self;
+    SetMarks(b, i, n, MAT_FREE);
+    if (length > b->RunBound)
+        SetRunBound(b, length);
+    uint32_t word = uint32_t{1} << w;
+    for (int c = 0; c < RUN_CLASSES; ++c)
+        b->RunWords[c] |= word & (uint32_t{0} - (c < length));
+    NoteClasses(b, length);
+    return n;
+}
+
 // 1 when the n nodes from pos all exist and are free.
 inline bool RunIsFree(const MemBlock* b, int pos, int n)
 {
@@ -202,7 +238,7 @@ inline bool RunIsFree(const MemBlock* b, int pos, int n)
         return false;
     bool free = true;
     ForRange(pos, n, [b, &free](int w, uint64_t m) {
-        if ((b->FreeMap[w] & m) != m)
+        if ((b->Map[w].Free & m) != m)
             free = false;
     });
     return free;
@@ -236,12 +272,12 @@ inline uint64_t Load8(const uint8_t* p)
 // comes first.
 inline int RunInWord(const MemBlock* b, int w, int n)
 {
-    uint64_t x = b->FreeMap[w];
+    uint64_t x = b->Map[w].Free;
     uint64_t starts = RunStarts(x, n);
     if (starts != 0)
         return w * 64 + std::countr_zero(starts);
     int top = TopOnes(x);
-    if (top != 0 && w + 1 < MAP_WORDS && top + LowOnes(b->FreeMap[w + 1]) >= n)
+    if (top != 0 && w + 1 < MAP_WORDS && top + LowOnes(b->Map[w + 1].Free) >= n)
         return w * 64 + 64 - top;
     return -1;
 }
@@ -273,7 +309,7 @@ inline int FindLongRun(const MemBlock* b, int n)
         return -1;
     int carry = 0;
     for (int w = std::countr_zero(maybe); w < MAP_WORDS; ++w) {
-        uint64_t x = b->FreeMap[w];
+        uint64_t x = b->Map[w].Free;
         if (carry + LowOnes(x) >= n)
             return w * 64 - carry;
         carry = x == ALL_FREE ? carry + 64 : TopOnes(x);
@@ -338,25 +374,25 @@ inline int AllocationLength(const MemBlock* b, int i)
 {
     int w = i >> 6, bit = i & 63;
     uint64_t beyond = ~((uint64_t{2} << bit) - 1);  // bits above i in its word
-    uint64_t ends = (b->FreeMap[w] | b->StartMap[w]) & beyond;
+    uint64_t ends = (b->Map[w].Free | b->Map[w].Start) & beyond;
     while (ends == 0 && ++w < MAP_WORDS)
-        ends = b->FreeMap[w] | b->StartMap[w];
+        ends = b->Map[w].Free | b->Map[w].Start;
     return (w < MAP_WORDS ? w * 64 + std::countr_zero(ends) : MEM_BLOCK_NODES) - i;
 }
 
 inline bool StartsAllocation(const MemBlock* b, int i)
 {
-    return (b->StartMap[i >> 6] >> (i & 63)) & 1;
+    return (b->Map[i >> 6].Start >> (i & 63)) & 1;
 }
 
 inline void SetStart(MemBlock* b, int i)
 {
-    b->StartMap[i >> 6] |= uint64_t{1} << (i & 63);
+    b->Map[i >> 6].Start |= uint64_t{1} << (i & 63);
 }
 
 inline void ClearStart(MemBlock* b, int i)
 {
-    b->StartMap[i >> 6] &= ~(uint64_t{1} << (i & 63));
+    b->Map[i >> 6].Start &= ~(uint64_t{1} << (i & 63));
 }
 
 }  // namespace mem

@@ -29,6 +29,12 @@ struct MemNode {
     char* pAddr;     // its address (pMemory + position * 32), null when none
 };
 
+// The manager's bitmaps of 64 nodes of a block (bit k for node 64 w + k).
+struct MemMapWord {
+    uint64_t Free;   // the node is free
+    uint64_t Start;  // an allocation starts at the node
+};
+
 // Header of one block.  It lives in a region of its own, apart from the data
 // region it describes; both are released together.
 struct MemBlock {
@@ -42,16 +48,14 @@ struct MemBlock {
     char MAT[MEM_BLOCK_NODES + 1];  // NUL-terminated: exactly 2048 marks
 
     // The manager's own bookkeeping, kept in step with the tables above.
-    // FreeMap mirrors the MAT one bit per node (set = free), so runs of free
-    // nodes are found a 64-bit word at a time; StartMap has a bit set where
-    // a Node record starts an allocation.  RunBound is never less than the
-    // longest free run, so a block that cannot serve a request is mostly
-    // passed over at once.  RunWords[c - 1] (c = 1..MEM_RUN_CLASSES) has bit
-    // w clear only when no run of c free nodes starts in FreeMap word w, so
-    // a search skips those words.  Slot is the block's
-    // position in the chain.
-    uint64_t FreeMap[MEM_BLOCK_NODES / 64];
-    uint64_t StartMap[MEM_BLOCK_NODES / 64];
+    // Map mirrors the MAT one bit per node (Free), so runs of free nodes are
+    // found a 64-bit word at a time, and marks where a Node record starts an
+    // allocation (Start).  RunBound is never less than the longest free run,
+    // so a block that cannot serve a request is mostly passed over at once.
+    // RunWords[c - 1] (c = 1..MEM_RUN_CLASSES) has bit w clear only when no
+    // run of c free nodes starts in Map word w, so a search skips those
+    // words.  Slot is the block's position in the chain.
+    MemMapWord Map[MEM_BLOCK_NODES / 64];
     uint32_t RunWords[MEM_RUN_CLASSES];
     uint16_t RunBound;
     int Slot;

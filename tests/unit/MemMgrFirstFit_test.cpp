@@ -54,9 +54,14 @@ std::vector<int> FreeFrom(const char* mat)
     return from;
 }
 
-bool Bit(const uint64_t* map, int i)
+bool FreeBit(const MemBlock* b, int i)
 {
-    return ((map[i / 64] >> (i % 64)) & 1) != 0;
+    return ((b->Map[i / 64].Free >> (i % 64)) & 1) != 0;
+}
+
+bool StartBit(const MemBlock* b, int i)
+{
+    return ((b->Map[i / 64].Start >> (i % 64)) & 1) != 0;
 }
 
 // The counts, records and the manager's own bookkeeping agree with the MAT:
@@ -73,8 +78,8 @@ void CheckBlocks()
             bool isFree = b->MAT[i] == MAT_FREE;
             freeMarks += isFree;
             recorded += b->Node[i].Nodes;
-            ASSERT_EQ(isFree, Bit(b->FreeMap, i)) << "node " << i;
-            ASSERT_EQ(b->Node[i].Nodes != 0, Bit(b->StartMap, i)) << "node " << i;
+            ASSERT_EQ(isFree, FreeBit(b, i)) << "node " << i;
+            ASSERT_EQ(b->Node[i].Nodes != 0, StartBit(b, i)) << "node " << i;
         }
         ASSERT_EQ(b->FreeNodeCount, freeMarks);
         if (b->Size != MEM_BLOCK_SIZE) {
