@@ -74,6 +74,107 @@ bool Grow(int capacity)
     return true;
 }
 
+using mem::addressMap;
+using mem::PieceEntry;
+
+// The pieces of the address space that a block's data region covers.
+uintptr_t FirstPiece(const MemBlock* b)
+{
+    return (reinterpret_cast<uintptr_t>(b->pMemory) >> mem::PIECE_SHIFT) + 1;
+}
+
+uintptr_t LastPiece(const MemBlock* b)
+{
+    return ((reinterpret_cast<uintptr_t>(b->pMemory) + static_cast<uintptr_t>(b->Size) - 1) >>
+            mem::PIECE_SHIFT) + 1;
+}
+
+void PutPiece(uintptr_t key, MemBlock* b)
+{
+    size_t h = mem::PieceHash(key, addressMap.mask);
+    while (addressMap.table[h].key != 0)
+        h = (h + 1) & addressMap.mask;
+    addressMap.table[h] = PieceEntry{key, b};
+    ++addressMap.used;
+}
+
+// Room for `more` entries beyond those used, at most half the table full;
+// false when no region for a larger table can be had.
+bool RoomForPieces(size_t more)
+{
+    size_t entries = addressMap.mask + 1;
+    if (addressMap.table && 2 * (addressMap.used + more) <= entries)
+        return true;
+    size_t want = addressMap.table ? entries : 64;
+    while (2 * (addressMap.used + more) > want)
+        want *= 2;
+    size_t bytes = want * sizeof(PieceEntry);
+    if (bytes > INT32_MAX)
+        return false;
+    bool onHeap = false;
+    auto* table = static_cast<PieceEntry*>(MapBlock(static_cast<int>(bytes), &onHeap));
+    if (!table)
+        return false;
+    mem::AddressMap old = addressMap;
+    addressMap.table = table;
+    addressMap.mask = want - 1;
+    addressMap.used = 0;
+    addressMap.storage = table;
+    addressMap.storageLength = mem::RegionLength(bytes);
+    addressMap.storageOnHeap = onHeap;
+    for (size_t i = 0; old.table && i <= old.mask; ++i)
+        if (old.table[i].key != 0)
+            PutPiece(old.table[i].key, old.table[i].block);
+    if (old.storage)
+        mem::ReleaseRegion(old.storage, old.storageLength, old.storageOnHeap);
+    return true;
+}
+
+void MapPieces(MemBlock* b)
+{
+    uintptr_t first = FirstPiece(b), last = LastPiece(b);
+    b->InAddressMap = last - first < mem::MAX_PIECES && RoomForPieces(last - first + 1);
+    if (!b->InAddressMap) {
+        ++addressMap.leftOut;
+        return;
+    }
+    for (uintptr_t key = first; key <= last; ++key)
+        PutPiece(key, b);
+}
+
+// Take entry i out; the entries after it in its probe run move up into the
+// gap when their home place allows, so that no search stops short.
+void ErasePiece(size_t i)
+{
+    PieceEntry* table = addressMap.table;
+    size_t mask = addressMap.mask;
+    for (size_t j = (i + 1) & mask; table[j].key != 0; j = (j + 1) & mask) {
+        size_t home = mem::PieceHash(table[j].key, mask);
+        // Entry j may fill the gap at i unless its home lies after i, up to j.
+        bool stays = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+        if (!stays) {
+            table[i] = table[j];
+            i = j;
+        }
+    }
+    table[i] = PieceEntry{};
+    --addressMap.used;
+}
+
+void UnmapPieces(MemBlock* b)
+{
+    if (!b->InAddressMap) {
+        --addressMap.leftOut;
+        return;
+    }
+    for (uintptr_t key = FirstPiece(b), last = LastPiece(b); key <= last; ++key) {
+        size_t h = mem::PieceHash(key, addressMap.mask);
+        while (addressMap.table[h].key != key || addressMap.table[h].block != b)
+            h = (h + 1) & addressMap.mask;
+        ErasePiece(h);
+    }
+}
+
 void AddToIndex(MemBlock* b)
 {
     ChainIndex& x = chainIndex;
@@ -86,6 +187,7 @@ void AddToIndex(MemBlock* b)
     x.classes[x.count] = mem::ClassesUpTo(b->RunBound);
     b->Slot = x.count;
     ++x.count;
+    MapPieces(b);
 }
 
 void RemoveFromIndex(MemBlock* b)
@@ -103,10 +205,14 @@ void RemoveFromIndex(MemBlock* b)
     x.classes[x.count] = 0;
     for (int i = slot; i < x.count; ++i)
         x.order[i]->Slot = i;
+    UnmapPieces(b);
     // With the chain empty the manager holds no memory at all.
     if (x.count == 0) {
         mem::ReleaseRegion(x.storage, x.storageLength, x.storageOnHeap);
         x = ChainIndex{};
+        if (addressMap.storage)
+            mem::ReleaseRegion(addressMap.storage, addressMap.storageLength, addressMap.storageOnHeap);
+        addressMap = mem::AddressMap{};
     }
 }
 
@@ -115,6 +221,7 @@ void RemoveFromIndex(MemBlock* b)
 namespace mem {
 
 ChainIndex chainIndex;
+AddressMap addressMap;
 
 // The smallest multiple of the page size that is greater than length.
 size_t RegionLength(size_t length)

@@ -121,14 +121,59 @@ inline int RegionAt(uintptr_t addr)
     return base->start <= addr ? static_cast<int>(base - chainIndex.byAddress) : -1;
 }
 
-// The block whose data region holds p (FindBlock).
-inline MemBlock* BlockOf(const void* p)
+// The blocks by the 64 KiB pieces of the address space that their data
+// regions cover, in an open-addressing table: PutMem finds the block of an
+// address in a probe or two.  A piece may hold the end of one region and
+// the start of another, each with an entry of its own.  A block with more
+// pieces than MAX_PIECES (a large dedicated block), or one that found no
+// room, is left out and found by the binary search of the chain's index.
+inline constexpr int PIECE_SHIFT = 16;
+inline constexpr uintptr_t MAX_PIECES = 64;
+
+struct PieceEntry {
+    uintptr_t key;  // piece number + 1; 0 for an empty entry
+    MemBlock* block;
+};
+
+struct AddressMap {
+    PieceEntry* table = nullptr;
+    size_t mask = 0;     // entries - 1 (a power of two)
+    size_t used = 0;
+    int leftOut = 0;     // blocks of the chain not in the table
+    void* storage = nullptr;
+    size_t storageLength = 0;
+    bool storageOnHeap = false;
+};
+
+extern AddressMap addressMap;
+
+inline size_t PieceHash(uintptr_t key, size_t mask)
 {
-    auto addr = reinterpret_cast<uintptr_t>(p);
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & mask;
+}
+
+// The block whose data region holds addr, by the binary search.
+inline MemBlock* SearchBlock(uintptr_t addr)
+{
     int at = RegionAt(addr);
     if (at < 0 || addr >= chainIndex.byAddress[at].end)
         return nullptr;
     return chainIndex.byAddress[at].block;
+}
+
+// The block whose data region holds p (FindBlock).
+inline MemBlock* BlockOf(const void* p)
+{
+    auto addr = reinterpret_cast<uintptr_t>(p);
+    if (const PieceEntry* table = addressMap.table) {
+        uintptr_t key = (addr >> PIECE_SHIFT) + 1;
+        for (size_t h = PieceHash(key, addressMap.mask); table[h].key != 0; h = (h + 1) & addressMap.mask) {
+            MemBlock* b = table[h].block;
+            if (table[h].key == key && addr - reinterpret_cast<uintptr_t>(b->pMemory) < static_cast<uintptr_t>(b->Size))
+                return b;
+        }
+    }
+    return addressMap.leftOut > 0 ? SearchBlock(addr) : nullptr;
 }
 
 // Make sure one more block can be indexed; false when no memory.

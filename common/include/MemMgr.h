@@ -60,6 +60,7 @@ struct MemBlock {
     uint16_t RunBound;
     int Slot;
     uint16_t HeaderOffset;  // the header's place in its region
+    bool InAddressMap;      // found by its address without a search
     bool HeaderOnHeap;  // regions taken from the heap fallback go back with
     bool DataOnHeap;    // free(), mapped ones with munmap()
 };

@@ -151,7 +151,8 @@ TEST(MemMgrFirstFit, EveryPlacementMatchesThePlainSearch)
         int op = std::uniform_int_distribution<int>(0, 99)(rng);
         bool grow = static_cast<int>(live.size()) < target ? op < 65 : op < 30;
         if (live.empty() || grow) {
-            int size = RandomSize(rng);
+            // Now and then a block too large to be found without a search.
+            int size = step % 2000 == 1999 ? 5000000 : RandomSize(rng);
             int units = NodesFor(size);
             Placement want = units <= MEM_BLOCK_NODES ? ReferenceFirstFit(units) : Placement{};
             auto* p = static_cast<char*>(GetMem(size));
