@@ -61,13 +61,13 @@ void CheckPieceNames(const char* listPath)
 
 // Loads dir/name into LineBuf and checks it; 0 when it cannot be read. A
 // list that LineBuf cuts before its end is refused, since its last name
-// may be cut too.
+// may be cut too; one that fits whole needs no end_of_list.
 int LoadPieceList(const char* dir, const char* name, bool capitals)
 {
     if (!GetFileContent(dir, name))
         return 0;
     char* path = SaveStr("%s/%s", dir, name);
-    if (!PieceListEnds(LineBuf) && GetFileSize(path) >= static_cast<long>(sizeof LineBuf - 1)) {
+    if (!PieceListEnds(LineBuf) && GetFileSize(path) > static_cast<long>(sizeof LineBuf - 1)) {
         RefuseList(SaveStr("the piece list %s is longer than %d bytes before its %s", path,
                            static_cast<int>(sizeof LineBuf - 1), PIECE_LIST_END));
     }

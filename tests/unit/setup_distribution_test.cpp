@@ -1,6 +1,7 @@
 // The distribution's piece list: its names, its end, capitals for media
 // that show them, the names refused before anything is copied, and how the
 // list is found in a directory.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "Installer.h"
 #include "MemMgr.h"
 #include "Setup.h"
+#include "SysCmd.h"
 #include "utils.h"
 
 namespace {
@@ -130,6 +132,104 @@ TEST_F(DisksData, ListCutByTheBufferIsRefused)
     Write("disks", "disks\nend_of_list\n" + list);
     GetDisksData(dir_.c_str());
     EXPECT_EQ(std::string(LineBuf, 18), "disks\nend_of_list\n");
+
+    // Without an end_of_list, a list that fills the buffer exactly is whole;
+    // one byte more is cut.
+    std::string full = "disks\n";
+    while (full.size() < sizeof LineBuf - 1)
+        full += "x";
+    Write("disks", full);
+    GetDisksData(dir_.c_str());
+    EXPECT_EQ(std::string(LineBuf), full);
+    Write("disks", full + "y");
+    EXPECT_EXIT(GetDisksData(dir_.c_str()), testing::ExitedWithCode(1),
+                "is longer than 4095 bytes before its end_of_list");
+}
+
+// The printing system's flag file, with stand-ins for lpd and ps that
+// report LPRng and a running cupsd when told to.
+class FlagFile : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        my_name = SaveStr_("setup_distribution_test");
+        flUseLog = false;
+        InitSysCmdList();
+    }
+
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/nvcfg-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        fs::create_directories(dir_ / "bin");
+        fs::create_directories(dir_ / "app");
+        Stub("lpd", "[ -f \"$0.lprng\" ] && echo 'lpd (LPRng-3.8.28)' || echo 'lpd: other'");
+        Stub("ps", "echo '  PID TTY      TIME CMD'\n"
+                   "[ -f \"$0.cups\" ] && echo ' 4242 ?        0:01 cupsd'\n"
+                   "echo ' 4243 ?        0:01 cupsdx'");
+        for (int row : {CMD_LPD, CMD_PS}) {
+            saved_[row == CMD_PS] = ComList[row].Path;
+            ComList[row].Path = SaveStr_((dir_ / "bin").c_str());
+        }
+    }
+
+    void TearDown() override
+    {
+        for (int row : {CMD_LPD, CMD_PS}) {
+            PutMem(ComList[row].Path);
+            ComList[row].Path = saved_[row == CMD_PS];
+        }
+        fs::remove_all(dir_);
+    }
+
+    void Stub(const char* name, const std::string& body)
+    {
+        const fs::path path = dir_ / "bin" / name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        fs::permissions(path, fs::perms(0755));
+    }
+
+    // Writes .nv_cfg with LPRng and CUPS present or not; gives its content.
+    std::string Written(bool lprng, bool cups)
+    {
+        fs::remove(dir_ / "bin/lpd.lprng");
+        fs::remove(dir_ / "bin/ps.cups");
+        if (lprng)
+            std::ofstream(dir_ / "bin/lpd.lprng") << "";
+        if (cups)
+            std::ofstream(dir_ / "bin/ps.cups") << "";
+        createPrintingSubsystemFile((dir_ / "app").c_str());
+        std::ifstream in(dir_ / "app/.nv_cfg", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path dir_;
+    char* saved_[2] = {};
+};
+
+TEST_F(FlagFile, OneWordForThePrintingSystemCupsWinning)
+{
+    const mode_t old = umask(077);
+    EXPECT_EQ(Written(false, false), " V5 ");
+    umask(old);
+    struct stat st {};
+    ASSERT_EQ(lstat((dir_ / "app/.nv_cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(Written(true, false), " LPRng ");
+    EXPECT_EQ(Written(false, true), " CUPS ");
+    EXPECT_EQ(Written(true, true), " CUPS ");
+}
+
+TEST_F(FlagFile, LinkAtItsNameIsReplacedNotWrittenThrough)
+{
+    const fs::path victim = dir_ / "victim";
+    std::ofstream(victim) << "precious\n";
+    fs::create_symlink(victim, dir_ / "app/.nv_cfg");
+    EXPECT_EQ(Written(false, false), " V5 ");
+    EXPECT_FALSE(fs::is_symlink(dir_ / "app/.nv_cfg"));
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious\n");
 }
 
 }  // namespace
