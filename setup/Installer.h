@@ -216,6 +216,10 @@ int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute);
 // to quit at a "checkps" line, else 0.
 int ProcessPkgList(const char* subdir);
 
+// "WARNING: <message>" on standard error and "WARNING_MSG: <message>" in
+// the log, for a line of a list or map that is passed over.
+void InstallerWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // GetFileLine for the installer's lists: 1 with the next line in LineBuf,
 // 0 at the end. A line too long for one physical line of LineBuf sets
 // *overlong; the rest of it has then been read and dropped, so that it is

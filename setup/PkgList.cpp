@@ -4,6 +4,7 @@
 // may be guarded by release conditions, and ends in attribute pairs that
 // act on the placed file.
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,22 +108,16 @@ bool IsSafeWord(std::string_view word, WordUse use)
 // Warns that a line is passed over because of word.
 void RefuseWord(std::string_view word)
 {
-    char* text = SaveStr("pkg.list: a line is passed over: \"%.*s\" may hold only letters, "
-                         "digits and \"/ . _ - + , : = @ %%\", and never step out of the "
-                         "application directory",
-                         static_cast<int>(word.size()), word.data());
-    PutLogMsg("WARNING_MSG: %s\n", text);
-    ErrorMsg(1, 0, "%s", text);
-    PutMem(text);
+    InstallerWarning("pkg.list: a line is passed over: \"%.*s\" may hold only letters, "
+                     "digits and \"/ . _ - + , : = @ %%\", and never step out of the "
+                     "application directory",
+                     static_cast<int>(word.size()), word.data());
 }
 
 void WarnLine(const char* why, std::string_view word)
 {
-    char* text = SaveStr("pkg.list: a line is passed over: %s \"%.*s\"", why,
-                         static_cast<int>(word.size()), word.data());
-    PutLogMsg("WARNING_MSG: %s\n", text);
-    ErrorMsg(1, 0, "%s", text);
-    PutMem(text);
+    InstallerWarning("pkg.list: a line is passed over: %s \"%.*s\"", why,
+                     static_cast<int>(word.size()), word.data());
 }
 
 // Every word of the command and its attributes that goes into a command
@@ -232,7 +227,7 @@ void EditWithSed(std::string_view script, const char* file)
     SysCmd(CMD_NONE, 2, "(%s -e %s %s 1>%s)", sed, quoted, target, temp);
     SysCmd(CMD_CP, 2, "/tmp/%s.tmp %s", my_name, target);
     if (known && chown(target, st.st_uid, st.st_gid) != 0)
-        ErrorMsg(1, 0, "couldn't give %s its owner and group back: %s", target, strerror(errno));
+        InstallerWarning("couldn't give %s its owner and group back: %s", target, strerror(errno));
     SysCmd(CMD_RM, 0, "/tmp/%s.tmp", my_name);
     PutMem(quoted);
     PutMem(sed);
@@ -446,9 +441,19 @@ int GetListLine(bool* overlong)
         c = getc(pIn);
     }
     *overlong = true;
-    ErrorMsg(1, 0, "a line of %s longer than %d characters is passed over", InputFileName,
-             LIST_LINE_MAX);
+    InstallerWarning("a line of %s longer than %d characters is passed over", InputFileName,
+                     LIST_LINE_MAX);
     return 1;
+}
+
+void InstallerWarning(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsnprintf(Line, sizeof Line, format, args);
+    va_end(args);
+    PutLogMsg("WARNING_MSG: %s\n", Line);
+    fprintf(stderr, "WARNING: %s\n", Line);
 }
 
 int ProcessPkgList(const char* subdir)

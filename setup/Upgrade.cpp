@@ -61,7 +61,7 @@ void RunDirect(const char* format, ...)
     va_end(args);
     // A line that does not fit is not run cut short.
     if (n < 0 || n >= SYSCMD_LINE_SIZE)
-        ErrorMsg(1, 0, "command line too long: %.60s...", line);
+        InstallerWarning("command line too long: %.60s...", line);
     else
         RunShellCmd(line, nullptr, 0);
     PutMem(line);
@@ -147,9 +147,9 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir)
         if (overlong || !ParsePkgMapLine(LineBuf, &entry) || entry.type != "f")
             continue;
         if (!IsSafeEntry(entry)) {
-            ErrorMsg(1, 0, "the package map line \"%.*s\" is passed over: its fields may hold "
-                           "only letters, digits and \"/ . _ - + , : = @ %%\"",
-                     static_cast<int>(strcspn(LineBuf, "\r\n")), LineBuf);
+            InstallerWarning("the package map line \"%.*s\" is passed over: its fields may "
+                             "hold only letters, digits and \"/ . _ - + , : = @ %%\"",
+                             static_cast<int>(strcspn(LineBuf, "\r\n")), LineBuf);
             continue;
         }
         UpgradeFile(pkg, workDir, entry);
