@@ -140,7 +140,7 @@ int WriteScript(const char* path, const char* firstLine, const char* templ,
 
 int generateTarvoPrintlumoScript(const char* path, const char* firstLine, const char* templ)
 {
-    // The sixth value is passed for the template and not asked for by ours.
+    // The seventh value is passed for the template and not asked for by ours.
     const char* const values[] = {pAppDir, PRODUCT_NAME, "nuvrinlumo", "nuvrinlumo",
                                   PRODUCT_NAME, PRODUCT_NAME, PRODUCT_NAME};
     return WriteScript(path, firstLine, templ, values);

@@ -177,6 +177,8 @@ V5)
     PRINTER=`basename "$0"`
     NuvrinRequest_id="-o JobID=$1"
     UserName=-u`Print "$2" | sed -e 's/@.*//'`
+    # The title ends before its "###" mark, as in the queue interface: what
+    # follows the mark is no part of it.
     Title="-t "`Print "$3" | sed -e 's/###.*//'`
     NuvrinCopies="-oCopies=$4"
     OptList=$5
