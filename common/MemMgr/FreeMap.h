@@ -201,7 +201,7 @@ inline void SetMarks(MemBlock* b, int pos, int n, char mark)
 // allocation at node i ends inside its word, and so does the free run it
 // joins.  Frees it (MAT, bitmaps, bounds) and gives its length in nodes;
 // gives 0, having changed nothing, when the case does not apply.
-inline int FreeInWord(MemBlock* b, int i)
+[[gnu::always_inline]] inline int FreeInWord(MemBlock* b, int i)
 {
     int w = i >> 6;
     MemMapWord& m = b->Map[w];
@@ -215,7 +215,7 @@ inline int FreeInWord(MemBlock* b, int i)
     bool beyond = ends == 0 || (usedBelow == 0 && w > 0) || (usedAbove == 0 && w + 1 < MAP_WORDS);
     if (beyond)
         return 0;
-    int n = std::popcount(nodes);
+    int n = std::countr_zero(end) - (i & 63);
     int first = usedBelow == 0 ? 0 : 64 - std::countl_zero(usedBelow);
     int last = usedAbove == 0 ? 64 : std::countr_zero(usedAbove);
     int length = last - first;
@@ -331,21 +331,39 @@ inline int FindFreeRun(MemBlock* b, int n)
 
 // The oldest block with a run of n (1..RUN_CLASSES) free nodes, among the
 // blocks whose class in the index says they may hold one (eight at a time;
-// the index holds no classes past its end).  A block found to hold none is
+// the index holds no classes past its end), and within a block among the
+// words whose class bit says so (as FindShortRun, with the shifts of the
+// run starts worked out once).  A word or block found to hold none is
 // taken out of the class.
 inline MemBlock* FirstFitShort(int n, int* pos)
 {
+    int two = std::min(n, 2), four = std::min(n, 4);
+    int shift1 = two - 1, shift2 = four - two, shift3 = n - four;
     uint64_t pattern = ByteBits(n);
     uint8_t* classes = chainIndex.classes;
     for (int first = 0; first < chainIndex.count; first += 8) {
-        for (uint64_t hits = Load8(classes + first) & pattern; hits != 0;) {
-            int at = FirstByteWith(hits);
-            MemBlock* b = chainIndex.order[first + at];
-            *pos = FindShortRun(b, n);
-            if (*pos >= 0)
-                return b;
-            classes[first + at] &= static_cast<uint8_t>(~(1u << (n - 1)));
-            hits &= ~(uint64_t{0xff} << (8 * at));
+        for (uint64_t hits = Load8(classes + first) & pattern; hits != 0; hits &= hits - 1) {
+            int slot = first + FirstByteWith(hits);
+            MemBlock* b = chainIndex.order[slot];
+            uint32_t& words = b->RunWords[n - 1];
+            for (uint32_t maybe = words; maybe != 0; maybe &= maybe - 1) {
+                int w = std::countr_zero(maybe);
+                uint64_t x = b->Map[w].Free;
+                uint64_t starts = x & (x >> shift1);
+                starts &= starts >> shift2;
+                starts &= starts >> shift3;
+                if (starts != 0) {
+                    *pos = w * 64 + std::countr_zero(starts);
+                    return b;
+                }
+                int top = TopOnes(x);
+                if (top != 0 && w + 1 < MAP_WORDS && top + LowOnes(b->Map[w + 1].Free) >= n) {
+                    *pos = w * 64 + 64 - top;
+                    return b;
+                }
+                words &= ~(uint32_t{1} << w);
+            }
+            classes[slot] &= static_cast<uint8_t>(~(1u << (n - 1)));
         }
     }
     return nullptr;

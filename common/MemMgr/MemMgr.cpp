@@ -45,7 +45,7 @@ void ClearNodes(char* addr, size_t bytes)
 }
 
 // Hand out units nodes from pos, zero-filled.
-char* TakeNodes(MemBlock* b, int pos, int units)
+[[gnu::always_inline]] inline char* TakeNodes(MemBlock* b, int pos, int units)
 {
     char* addr = b->pMemory + static_cast<long>(pos) * MEM_NODE_SIZE;
     size_t bytes = static_cast<size_t>(units) * MEM_NODE_SIZE;
@@ -204,9 +204,9 @@ void* AdjustLarge(MemBlock* b, char* p, long rounded)
     return moved;
 }
 
-}  // namespace
-
-void* GetMem(int size)
+// GetMem of every request but a short one that a block of the chain can
+// serve: kept apart so that the short path stays small.
+[[gnu::noinline]] void* GetMemSlow(int size)
 {
     if (size <= 0)
         return nullptr;
@@ -224,6 +224,22 @@ void* GetMem(int size)
         pos = 0;
     }
     return TakeNodes(b, pos, units);
+}
+
+// The largest request whose nodes a short run (RUN_CLASSES) holds.
+constexpr int SHORT_REQUEST = mem::RUN_CLASSES * MEM_NODE_SIZE - 1;
+
+}  // namespace
+
+void* GetMem(int size)
+{
+    if (size > 0 && size <= SHORT_REQUEST) {
+        int units = (size + MEM_NODE_SIZE) / MEM_NODE_SIZE;  // with the terminator
+        int pos = 0;
+        if (MemBlock* b = mem::FirstFitShort(units, &pos))
+            return TakeNodes(b, pos, units);
+    }
+    return GetMemSlow(size);
 }
 
 void PutMem(void* p)
