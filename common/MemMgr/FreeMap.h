@@ -329,6 +329,24 @@ inline int FindFreeRun(MemBlock* b, int n)
     return pos;
 }
 
+// The run of n nodes at `bit` of word w, whose free bits are x and whose
+// run starts are `starts`, is about to be taken.  When the word then holds
+// no other run of n nodes (inside it or going on into the next word), its
+// class bit goes at once, and the block's when no other word has it:
+// otherwise the next search for n nodes would visit them in vain.  No
+// branch: whether to clear is worked into the masks.
+inline void ForgetTakenRun(MemBlock* b, int w, uint64_t x, uint64_t starts, int bit, int n, int slot)
+{
+    uint64_t left = x & ~Bits(bit, n);
+    uint64_t next = w + 1 < MAP_WORDS ? b->Map[w + 1].Free : 0;
+    int top = TopOnes(left);
+    bool across = top != 0 && top + LowOnes(next) >= n;
+    bool more = (starts >> bit >> 1 >> (n - 1)) != 0 || across;  // starts from bit + n on
+    uint32_t& words = b->RunWords[n - 1];
+    words &= ~(static_cast<uint32_t>(!more) << w);
+    chainIndex.classes[slot] &= static_cast<uint8_t>(~(static_cast<unsigned>(words == 0) << (n - 1)));
+}
+
 // The oldest block with a run of n (1..RUN_CLASSES) free nodes, among the
 // blocks whose class in the index says they may hold one (eight at a time;
 // the index holds no classes past its end), and within a block among the
@@ -353,7 +371,9 @@ inline MemBlock* FirstFitShort(int n, int* pos)
                 starts &= starts >> shift2;
                 starts &= starts >> shift3;
                 if (starts != 0) {
-                    *pos = w * 64 + std::countr_zero(starts);
+                    int bit = std::countr_zero(starts);
+                    *pos = w * 64 + bit;
+                    ForgetTakenRun(b, w, x, starts, bit, n, slot);
                     return b;
                 }
                 int top = TopOnes(x);

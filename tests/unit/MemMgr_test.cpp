@@ -12,6 +12,7 @@
 #include <cstring>
 #include <malloc.h>
 #include <string>
+#include <vector>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -117,6 +118,42 @@ TEST_F(MemMgr, FirstFitTakesTheLowestFreePosition)
     char* two = Get(40);
     EXPECT_EQ(Position(two), 3);
     for (char* p : {a, c, two})
+        PutMem(p);
+}
+
+// Free runs in a full block: runs inside a 64-node stretch of the table,
+// runs across the border of two stretches, and what is left of a run that
+// was taken in part.  Each request lands on the lowest run that holds it.
+TEST_F(MemMgr, FirstFitFindsRunsAcrossStretchesAndInWhatIsLeft)
+{
+    std::vector<char*> one(MEM_BLOCK_NODES);
+    for (int i = 0; i < MEM_BLOCK_NODES; ++i)
+        one[static_cast<size_t>(i)] = Get(1);
+    ASSERT_EQ(ChainLength(), 1);
+    auto release = [&one](int from, int count) {
+        for (int i = from; i < from + count; ++i) {
+            PutMem(one[static_cast<size_t>(i)]);
+            one[static_cast<size_t>(i)] = nullptr;
+        }
+    };
+    release(10, 2);   // two nodes inside the first stretch
+    release(63, 2);   // two nodes across the first border
+    release(100, 5);  // five inside the second stretch
+    release(190, 4);  // four across the third border
+    char* first = Get(40);
+    char* across = Get(40);
+    char* partOfFive = Get(40);
+    char* restOfFive = Get(60);
+    char* fourAcross = Get(100);
+    EXPECT_EQ(Position(first), 10);
+    EXPECT_EQ(Position(across), 63);
+    EXPECT_EQ(Position(partOfFive), 100);
+    EXPECT_EQ(Position(restOfFive), 102);
+    EXPECT_EQ(Position(fourAcross), 190);
+    EXPECT_EQ(ChainLength(), 1);
+    for (char* p : {first, across, partOfFive, restOfFive, fourAcross})
+        PutMem(p);
+    for (char* p : one)
         PutMem(p);
 }
 
