@@ -353,7 +353,7 @@ inline void ForgetTakenRun(MemBlock* b, int w, uint64_t x, uint64_t starts, int 
 // words whose class bit says so (as FindShortRun, with the shifts of the
 // run starts worked out once).  A word or block found to hold none is
 // taken out of the class.
-inline MemBlock* FirstFitShort(int n, int* pos)
+[[gnu::always_inline]] inline MemBlock* FirstFitShort(int n, int* pos)
 {
     int two = std::min(n, 2), four = std::min(n, 4);
     int shift1 = two - 1, shift2 = four - two, shift3 = n - four;
