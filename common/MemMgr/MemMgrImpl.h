@@ -58,8 +58,8 @@ void ReportOutOfMem();
 // blocks in chain order with each one's RunBound, and for each run class
 // the blocks where such a run may be (so the oldest block that can serve a
 // request is found without visiting every header), and the data regions
-// sorted by address (so the block of an address is found by a binary
-// search).
+// sorted by address (so the block of an address that the address map
+// below leaves out is found by a binary search).
 struct Region {
     uintptr_t start;  // [start, end) is a block's data region
     uintptr_t end;
