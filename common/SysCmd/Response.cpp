@@ -62,6 +62,18 @@ ResponseNode* NewNode(const char* line)
 
 }  // namespace
 
+// The lines the command prints (those holding the filter), or null when it
+// could not be started.
+static ResponseNode* RunForResponse(int row, const char* filter, const char* format, va_list args)
+{
+    FILE* pipe = OpenResponse(row, format, args);
+    if (!pipe)
+        return nullptr;
+    ResponseNode* response = ReadResponse(pipe, filter);
+    pclose(pipe);
+    return response;
+}
+
 ResponseNode* ReadResponse(FILE* stream, const char* filter)
 {
     ResponseNode* first = nullptr;
@@ -110,12 +122,8 @@ ResponseNode* GetCmdResponse(int row, const char* filter, const char* format, ..
 {
     va_list args;
     va_start(args, format);
-    FILE* pipe = OpenResponse(row, format, args);
+    ResponseNode* response = RunForResponse(row, filter, format, args);
     va_end(args);
-    if (!pipe)
-        return nullptr;
-    ResponseNode* response = ReadResponse(pipe, filter);
-    pclose(pipe);
     return response;
 }
 
@@ -123,12 +131,8 @@ char* GetCmdResponseStr(int row, const char* filter, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    FILE* pipe = OpenResponse(row, format, args);
+    ResponseNode* response = RunForResponse(row, filter, format, args);
     va_end(args);
-    if (!pipe)
-        return nullptr;
-    ResponseNode* response = ReadResponse(pipe, filter);
-    pclose(pipe);
     char* text = JoinResponse(response);
     FreeResponseList(response);
     return text;
