@@ -12,43 +12,7 @@
 #include "Dbm.h"
 #include "MemMgr.h"
 #include "utils.h"
-
-namespace {
-
-// A scratch tool directory: the input becomes <dir>/db/f.qdb.
-const std::string& DbFile()
-{
-    static const std::string path = [] {
-        char dir[] = "/tmp/dbm_keyed_fuzz.XXXXXX";
-        if (!mkdtemp(dir)) {
-            perror("mkdtemp");
-            abort();
-        }
-        pToolPath = SaveStr_(dir);
-        const std::string db = std::string(dir) + "/db";
-        if (mkdir(db.c_str(), 0700) != 0) {
-            perror("mkdir");
-            abort();
-        }
-        std::atexit([] {
-            unlink(DbFile().c_str());
-            rmdir((std::string(pToolPath) + "/db").c_str());
-            rmdir(pToolPath);
-        });
-        return db + "/f.qdb";
-    }();
-    return path;
-}
-
-void Check(bool ok, const char* what)
-{
-    if (!ok) {
-        fprintf(stderr, "broken: %s\n", what);
-        abort();
-    }
-}
-
-}  // namespace
+#include "dbm_fuzz_scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
