@@ -82,15 +82,21 @@ char* StripToBaseName(char* path)
     return path;
 }
 
-int IsSafePathText(const char* path)
+int IsSafePathText(std::string_view path)
 {
-    if (!path || !*path)
+    if (path.empty())
         return 0;
-    for (const char* p = path; *p; ++p) {
-        if (!IsAsciiAlnum(static_cast<unsigned char>(*p)) && !strchr(SafePathPunctuation, *p))
+    for (char c : path) {
+        if (!IsAsciiAlnum(static_cast<unsigned char>(c)) &&
+            (c == '\0' || !strchr(SafePathPunctuation, c)))
             return 0;
     }
     return 1;
+}
+
+int IsSafePathText(const char* path)
+{
+    return path ? IsSafePathText(std::string_view(path)) : 0;
 }
 
 char* CleanPathArgument(const char* path)

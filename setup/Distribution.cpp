@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,12 +27,6 @@ constexpr const char* PIECE_DELIMS = " \t\r\n";
 bool IsPieceDelim(char c)
 {
     return c != '\0' && strchr(PIECE_DELIMS, c) != nullptr;
-}
-
-// A saved copy of a name of the list.
-char* SaveName(std::string_view name)
-{
-    return SaveStr("%.*s", static_cast<int>(name.size()), name.data());
 }
 
 // Ends the process with status 1 over the piece list, in the log too.
@@ -90,10 +83,7 @@ void ChangeDirectory(const char* dir)
 // planted at its name is removed, never written through.
 void WriteFlagFile(const char* path, const char* word)
 {
-    struct stat st;
-    if (lstat(path, &st) == 0 && !S_ISDIR(st.st_mode))
-        unlink(path);
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd = CreateFreshFile(path, 0644);
     FILE* file = fd >= 0 ? fdopen(fd, "wt") : nullptr;
     if (!file) {
         if (fd >= 0)
@@ -103,7 +93,6 @@ void WriteFlagFile(const char* path, const char* word)
     }
     bool written = fputs(word, file) >= 0;
     written = fflush(file) == 0 && written;
-    written = fchmod(fileno(file), 0644) == 0 && written;
     written = fclose(file) == 0 && written;
     if (!written)
         fprintf(stderr, "ERROR: couldn't write %s\n", path);
@@ -171,14 +160,9 @@ int IsSafePieceName(std::string_view name)
 {
     if (name.empty() || name == "." || name == "..")
         return 0;
-    for (char c : name) {
-        if (c == '/' || c == '\0')
-            return 0;
-    }
-    char* text = SaveName(name);
-    const int safe = IsSafePathText(text);
-    PutMem(text);
-    return safe;
+    if (name.find('/') != std::string_view::npos)
+        return 0;
+    return IsSafePathText(name);
 }
 
 int IsArchivePiece(std::string_view name)
@@ -202,7 +186,7 @@ void genZFile()
     while (NextPieceName(&pos, &name)) {
         if (!IsArchivePiece(name))
             continue;
-        char* piece = SaveName(name);
+        char* piece = SaveStr_(name);
         if (FindFile(pTarvoInstallDir, piece)) {
             SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", pTarvoInstallDir, piece, pTarvoInstallDir,
                    ARCHIVE_NAME);
@@ -283,7 +267,7 @@ int installFromSite(const char* workDir)
     const char* pos = list;
     std::string_view name;
     while (NextPieceName(&pos, &name)) {
-        char* piece = SaveName(name);
+        char* piece = SaveStr_(name);
         SysCmd(CMD_CP, 2, "%s/%s %s", pPathToSetup, piece, workDir);
         PutMem(piece);
     }

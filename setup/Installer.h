@@ -22,7 +22,8 @@ char* StripToBaseName(char* path);
 
 // 1 when path is not empty and holds only letters, digits and
 // "/ . _ - + , : = @ %": characters the shell passes on unchanged in the
-// command lines the paths are pasted into.
+// command lines the paths are pasted into. A null path is not safe.
+int IsSafePathText(std::string_view path);
 int IsSafePathText(const char* path);
 
 // A path argument as the installer uses it: relative to the current

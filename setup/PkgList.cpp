@@ -4,11 +4,9 @@
 // may be guarded by release conditions, and ends in attribute pairs that
 // act on the placed file.
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +19,6 @@
 #include "utils.h"
 
 namespace {
-
-// Longest line of a list: what one physical line of LineBuf holds.
-constexpr int LIST_LINE_MAX = 510;
 
 // Length of the word separator at p: a blank, carriage return or newline,
 // or the backslash that continues a line on the next; 0 for none.
@@ -52,25 +47,14 @@ std::string_view NextWord(const char*& pos)
     return std::string_view(start, static_cast<size_t>(pos - start));
 }
 
-// Position of word in a token list such as ",a,b,", or 0.
-int LookupWord(std::string_view word, const char* list)
+// Position of word in a token list such as ",a,b,", or 0. A word holding
+// the list's separator names several elements, so it is none of them.
+int WordPosition(std::string_view word, const char* list)
 {
-    const char sep = list[0];
-    int position = 0;
-    for (const char* p = list + 1; *p; ++position) {
-        const char* end = strchr(p, sep);
-        if (!end)
-            end = p + strlen(p);
-        if (word == std::string_view(p, static_cast<size_t>(end - p)))
-            return position + 1;
-        p = *end ? end + 1 : end;
-    }
-    return 0;
-}
-
-char* Saved(std::string_view word)
-{
-    return SaveStr("%.*s", static_cast<int>(word.size()), word.data());
+    if (word.empty() || word.find(list[0]) != std::string_view::npos)
+        return 0;
+    SavedStr text(SaveStr_(word));
+    return FindToken(text.get(), list);
 }
 
 bool HasParentStep(std::string_view path)
@@ -95,9 +79,7 @@ enum WordUse {
 
 bool IsSafeWord(std::string_view word, WordUse use)
 {
-    char* text = Saved(word);
-    bool safe = IsSafePathText(text) != 0;
-    PutMem(text);
+    bool safe = IsSafePathText(word) != 0;
     if (use == IN_APP_DIR)
         safe = safe && !HasParentStep(word);
     if (use == COMMAND_NAME)
@@ -181,20 +163,15 @@ char* ShellQuoted(std::string_view text)
     return quoted;
 }
 
-// Makes path a new empty file of this process with the given mode: what
-// stands there (a link planted in /tmp above all) is removed, and the file
-// is created exclusively, never through a link. Once it is ours, nobody
-// else can replace it in the sticky /tmp, so the shell may open it by name.
+// Makes path a new empty file of this process with the given mode, in
+// place of whatever stands there (a link planted in /tmp above all). Once
+// it is ours, nobody else can replace it in the sticky /tmp, so the shell
+// may open it by name.
 void PrepareTempFile(const char* path, mode_t mode)
 {
-    struct stat st;
-    if (lstat(path, &st) == 0 && !S_ISDIR(st.st_mode))
-        unlink(path);
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 || fchmod(fd, mode) != 0) {
+    const int fd = CreateFreshFile(path, static_cast<int>(mode));
+    if (fd < 0) {
         const int err = errno;
-        if (fd >= 0)
-            close(fd);
         PutLogMsg("ERROR: couldn't open %s: %s\n", path, strerror(err));
         fprintf(stderr, "ERROR: couldn't open %s: %s\n", path, strerror(err));
         exit(1);
@@ -210,34 +187,28 @@ void PrepareTempFile(const char* path, mode_t mode)
 // file itself stays the installer's, so nobody else can change it).
 void EditWithSed(std::string_view script, const char* file)
 {
-    char* target = SaveStr("%s/%s", pAppDir, file);
+    SavedStr target(SaveStr("%s/%s", pAppDir, file));
     struct stat st;
-    const bool known = stat(target, &st) == 0;
+    const bool known = stat(target.get(), &st) == 0;
     const mode_t mode = known ? (st.st_mode & 0777) : 0644;
-    char* temp = SaveStr("/tmp/%s.tmp", my_name);
-    PrepareTempFile(temp, mode);
-    char* sed = GetCmdNoFlags(CMD_SED);
-    if (!sed) {
-        fprintf(stderr, "ERROR: unable to locate system command '%s'\n", ComList[CMD_SED].Name);
-        exit(0);
-    }
-    char* quoted = ShellQuoted(script);
+    SavedStr temp(SaveStr("/tmp/%s.tmp", my_name));
+    PrepareTempFile(temp.get(), mode);
+    const ComRow& sed = RequireCmd(CMD_SED);
+    SavedStr quoted(ShellQuoted(script));
     // The group keeps sed's output in the temporary file; its errors go to
     // the log with the line.
-    SysCmd(CMD_NONE, 2, "(%s -e %s %s 1>%s)", sed, quoted, target, temp);
-    SysCmd(CMD_CP, 2, "/tmp/%s.tmp %s", my_name, target);
-    if (known && chown(target, st.st_uid, st.st_gid) != 0)
-        InstallerWarning("couldn't give %s its owner and group back: %s", target, strerror(errno));
+    SysCmd(CMD_NONE, 2, "(%s/%s -e %s %s 1>%s)", sed.Path, sed.Name, quoted.get(), target.get(),
+           temp.get());
+    SysCmd(CMD_CP, 2, "/tmp/%s.tmp %s", my_name, target.get());
+    if (known && chown(target.get(), st.st_uid, st.st_gid) != 0)
+        InstallerWarning("couldn't give %s its owner and group back: %s", target.get(),
+                         strerror(errno));
     SysCmd(CMD_RM, 0, "/tmp/%s.tmp", my_name);
-    PutMem(quoted);
-    PutMem(sed);
-    PutMem(temp);
-    PutMem(target);
 }
 
 void ApplyAttribute(const PkgListAttribute& attribute, const char* file)
 {
-    char* value = Saved(attribute.value);
+    char* value = SaveStr_(attribute.value);
     switch (attribute.key) {
     case PKG_ATTR_MODE:
         SysCmd(CMD_CHMOD, 2, "%s %s/%s", value, pAppDir, file);
@@ -303,16 +274,16 @@ bool ConditionHolds(const PkgListStep& step, ListRun& run)
 // attributes. 1 when the user chose to quit.
 int CarryOut(const PkgListStep& step, const ListRun& run)
 {
-    char* file = Saved(step.file);
+    SavedStr saved(SaveStr_(step.file));
+    const char* file = saved.get();
     bool attributes = true;
     switch (step.command) {
     case PKG_DIR:
         SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, pAppDir);
         break;
     case PKG_DIRTO: {
-        char* dest = Saved(step.extra);
-        SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, dest);
-        PutMem(dest);
+        SavedStr dest(SaveStr_(step.extra));
+        SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, dest.get());
         break;
     }
     case PKG_TOUCH:
@@ -331,10 +302,8 @@ int CarryOut(const PkgListStep& step, const ListRun& run)
         }
         break;
     case PKG_CHECKPS:
-        if (QuitForRunningProcesses(file)) {
-            PutMem(file);
+        if (QuitForRunningProcesses(file))
             return 1;
-        }
         break;
     default:
         SysCmd(CMD_CP, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, pAppDir);
@@ -344,7 +313,6 @@ int CarryOut(const PkgListStep& step, const ListRun& run)
     for (const char* pos = step.rest; attributes && ParsePkgListAttribute(pos, &attribute);
          pos = attribute.rest)
         ApplyAttribute(attribute, file);
-    PutMem(file);
     return 0;
 }
 
@@ -392,7 +360,7 @@ int ParsePkgListStep(const char* text, PkgListStep* step)
         step->rest = pos;
         return 1;
     }
-    step->command = LookupWord(step->word, PKG_LIST_COMMANDS);
+    step->command = WordPosition(step->word, PKG_LIST_COMMANDS);
     if (step->command == PKG_NO_COMMAND)
         step->command = PKG_OTHER;
     step->file = NextWord(pos);
@@ -406,7 +374,7 @@ int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute)
 {
     const char* pos = text;
     *attribute = PkgListAttribute{PKG_ATTR_OTHER, NextWord(pos), {}, nullptr};
-    attribute->key = LookupWord(attribute->name, PKG_LIST_ATTRIBUTES);
+    attribute->key = WordPosition(attribute->name, PKG_LIST_ATTRIBUTES);
     if (attribute->key == PKG_ATTR_SED) {
         // The script is the rest of the line, blanks and all.
         pos = SkipSeparators(pos);
@@ -420,40 +388,6 @@ int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute)
     }
     attribute->rest = pos;
     return !attribute->name.empty() && !attribute->value.empty();
-}
-
-int GetListLine(bool* overlong)
-{
-    *overlong = false;
-    if (!GetFileLine())
-        return 0;
-    const size_t length = strlen(LineBuf);
-    if ((length > 0 && LineBuf[length - 1] == '\n') || !pIn || feof(pIn))
-        return 1;
-    int c = getc(pIn);
-    if (c == EOF || c == '\n')
-        return 1;
-    // The line goes on beyond what LineBuf took: the rest of it, and of the
-    // lines it continues on, is dropped.
-    int previous = length > 0 ? LineBuf[length - 1] : 0;
-    while (c != EOF && !(c == '\n' && previous != '\\')) {
-        previous = c;
-        c = getc(pIn);
-    }
-    *overlong = true;
-    InstallerWarning("a line of %s longer than %d characters is passed over", InputFileName,
-                     LIST_LINE_MAX);
-    return 1;
-}
-
-void InstallerWarning(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    vsnprintf(Line, sizeof Line, format, args);
-    va_end(args);
-    PutLogMsg("WARNING_MSG: %s\n", Line);
-    fprintf(stderr, "WARNING: %s\n", Line);
 }
 
 int ProcessPkgList(const char* subdir)

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <span>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,10 +74,7 @@ bool SafeInQuotes(const char* value)
 // created by this call.
 FILE* OpenNewScript(const char* path)
 {
-    struct stat st;
-    if (lstat(path, &st) == 0 && !S_ISDIR(st.st_mode))
-        unlink(path);
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = CreateFreshFile(path, 0600);
     FILE* out = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (!out) {
         if (fd >= 0)

@@ -52,19 +52,16 @@ void CreateToolkitDirectories()
 void RunDirect(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void RunDirect(const char* format, ...)
 {
+    CmdLine line;
     va_list args;
     va_start(args, format);
-    char* line = static_cast<char*>(GetMem(SYSCMD_LINE_SIZE));
-    if (!line)
-        SysError("out of memory");
-    const int n = vsnprintf(line, SYSCMD_LINE_SIZE, format, args);
+    line.AddV(format, args);
     va_end(args);
     // A line that does not fit is not run cut short.
-    if (n < 0 || n >= SYSCMD_LINE_SIZE)
-        InstallerWarning("command line too long: %.60s...", line);
+    if (line.overflow)
+        InstallerWarning("command line too long: %.60s...", line.text);
     else
-        RunShellCmd(line, nullptr, 0);
-    PutMem(line);
+        RunShellCmd(line.text, nullptr, 0);
 }
 
 std::string_view NextField(const char*& pos)
@@ -76,20 +73,11 @@ std::string_view NextField(const char*& pos)
     return field;
 }
 
-// A saved copy of a field.
-char* Saved(std::string_view field)
-{
-    return SaveStr("%.*s", static_cast<int>(field.size()), field.data());
-}
-
 // Every field of the entry goes into a shell command line unquoted.
 bool IsSafeEntry(const PkgMapEntry& e)
 {
     for (std::string_view field : {e.type, e.pkgClass, e.path, e.mode, e.owner, e.group}) {
-        char* text = Saved(field);
-        const int safe = IsSafePathText(text);
-        PutMem(text);
-        if (!safe)
+        if (!IsSafePathText(field))
             return false;
     }
     return true;
@@ -100,12 +88,14 @@ bool IsSafeEntry(const PkgMapEntry& e)
 // from its reloc tree into <base>/Tarvo.
 void UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e)
 {
-    char* cls = Saved(e.pkgClass);
-    char* path = Saved(e.path);
-    char* type = Saved(e.type);
-    char* mode = Saved(e.mode);
-    char* owner = Saved(e.owner);
-    char* group = Saved(e.group);
+    SavedStr clsText(SaveStr_(e.pkgClass)), pathText(SaveStr_(e.path)), typeText(SaveStr_(e.type)),
+        modeText(SaveStr_(e.mode)), ownerText(SaveStr_(e.owner)), groupText(SaveStr_(e.group));
+    const char* cls = clsText.get();
+    const char* path = pathText.get();
+    const char* type = typeText.get();
+    const char* mode = modeText.get();
+    const char* owner = ownerText.get();
+    const char* group = groupText.get();
     if (path[0] == '/') {
         RunDirect("%s -c %s %s %s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls, pkg,
                   path, type, mode, owner, group);
@@ -118,8 +108,6 @@ void UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e)
     }
     putchar('.');
     fflush(stdout);
-    for (char* field : {cls, path, type, mode, owner, group})
-        PutMem(field);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The command table and its resolution: every row learns, once, the
 // directory its command lives in, from the built-in directories first and
 // then from PATH.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -238,4 +239,18 @@ char* GetCmdNoFlags(int row)
     if (row < 0 || row >= COM_END_ROW || !ComList[row].Path)
         return nullptr;
     return SaveStr("%s/%s", ComList[row].Path, ComList[row].Name);
+}
+
+const ComRow& RequireCmd(int row)
+{
+    if (!IsTableRow(row))
+        return ComList[CMD_NONE_QUIET];
+    ComRow& entry = ComList[row];
+    if (flInitSysCmd && !entry.Path)
+        FillCmdPath(row);
+    if (!entry.Path) {
+        fprintf(stderr, "ERROR: unable to locate system command '%s'\n", entry.Name);
+        exit(0);
+    }
+    return entry;
 }

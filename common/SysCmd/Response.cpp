@@ -16,32 +16,20 @@ namespace {
 // its own redirection into the format.
 FILE* OpenResponse(int row, const char* format, va_list args)
 {
-    // Rows below 2 name no table command: the text is the whole command.
     if (row >= COM_END_ROW)
         return nullptr;
-    char line[SYSCMD_LINE_SIZE] = "";
-    int length = 0;
-    if (row >= 2) {
-        ComRow& entry = ComList[row];
-        if (flInitSysCmd && !entry.Path)
-            FillCmdPath(row);
-        if (!entry.Path) {
-            fprintf(stderr, "ERROR: unable to locate system command '%s'\n", entry.Name);
-            exit(0);
-        }
-        length = snprintf(line, sizeof line, "%s/%s %s ", entry.Path, entry.Name, entry.Flags);
-    }
-    if (length >= 0 && length < static_cast<int>(sizeof line)) {
-        int n = vsnprintf(line + length, sizeof line - length, format, args);
-        length = n < 0 ? -1 : length + n;
-    }
+    CmdLine line;
+    // Rows below 2 name no table command: the text is the whole command.
+    if (row >= 2)
+        line.AddCmd(row);
+    line.AddV(format, args);
     // A command that would not fit is not run cut short.
-    if (length < 0 || length >= static_cast<int>(sizeof line)) {
-        ErrorMsg(1, 0, "command line too long: %.60s...", line);
+    if (line.overflow) {
+        ErrorMsg(1, 0, "command line too long: %.60s...", line.text);
         return nullptr;
     }
     fflush(nullptr);
-    return popen(line, "r");
+    return popen(line.text, "r");
 }
 
 bool Keep(const char* line, const char* filter)

@@ -1,7 +1,8 @@
-// Running one row of the command table: the command line is built from the
-// shell, the row's path, name and flags and the caller's arguments, output
-// goes to the log or the null device, failures are reported by mode, and
-// the row's settle time is waited for.
+// Running commands. A row of the command table: the command line is built
+// from the shell, the row's path, name and flags and the caller's
+// arguments, output goes to the log or the null device, failures are
+// reported by mode, and the row's settle time is waited for. A plain line:
+// run as it is, echoed and reported by mode.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -15,42 +16,6 @@
 #include "utils.h"
 
 namespace {
-
-// A command line in its fixed buffer; text that would not fit marks it
-// overflowed instead of being cut, since a cut command is another command.
-struct CmdLine {
-    char text[SYSCMD_LINE_SIZE] = "";
-    int length = 0;
-    bool overflow = false;
-
-    void AddV(const char* format, va_list args)
-    {
-        if (overflow)
-            return;
-        int room = SYSCMD_LINE_SIZE - length;
-        int n = vsnprintf(text + length, room, format, args);
-        if (n < 0 || n >= room) {
-            overflow = true;
-            text[length] = '\0';
-            return;
-        }
-        length += n;
-    }
-
-    void Add(const char* format, ...) __attribute__((format(printf, 2, 3)))
-    {
-        va_list args;
-        va_start(args, format);
-        AddV(format, args);
-        va_end(args);
-    }
-};
-
-[[noreturn]] void CommandMissing(const char* name)
-{
-    fprintf(stderr, "ERROR: unable to locate system command '%s'\n", name);
-    exit(0);
-}
 
 // Mode 1 logs the failure and goes on; mode 2 logs it, prints it and ends
 // the process.
@@ -130,23 +95,13 @@ int SysCmd(int row, int mode, const char* format, ...)
         return EINVAL;
     }
     row = abs(row);
-    ComRow& entry = ComList[row];
-    if (flInitSysCmd) {
-        if (row >= 2 && !entry.Path)
-            FillCmdPath(row);
-        if (!ComList[CMD_SH].Path)
-            FillCmdPath(CMD_SH);
-    }
-
+    const ComRow& entry = ComList[row];
     CmdLine line;
     if (row >= 2) {
-        if (!entry.Path)
-            CommandMissing(entry.Name);
-        const ComRow& shell = ComList[CMD_SH];
-        if (!shell.Path)
-            CommandMissing(shell.Name);
-        line.Add("%s/%s -c \"%s/%s %s ", shell.Path, shell.Name, entry.Path, entry.Name,
-                 entry.Flags);
+        RequireCmd(row);  // a missing command is told of before a missing shell
+        const ComRow& shell = RequireCmd(CMD_SH);
+        line.Add("%s/%s -c \"", shell.Path, shell.Name);
+        line.AddCmd(row);
     }
     va_list args;
     va_start(args, format);
@@ -183,4 +138,33 @@ int SysCmd(int row, int mode, const char* format, ...)
         ReportFailure(mode, why);
     Settle(entry);
     return result;
+}
+
+void SysCmdP(int mode, const char* format, ...)
+{
+    CmdLine line(512);
+    va_list args;
+    va_start(args, format);
+    line.AddV(format, args);
+    va_end(args);
+    const bool reported = mode == 1 || mode == 2;
+    char why[256];
+    int result;
+    // A line that does not fit is not run cut short.
+    if (line.overflow) {
+        result = E2BIG;
+        snprintf(why, sizeof why, "%s", strerror(E2BIG));
+    } else {
+        if (reported)
+            printf("%s\n", line.text);
+        result = RunShellCmd(line.text, why, sizeof why);
+    }
+    if (result != 0 && reported) {
+        const char* prefix = mode == 2 ? "ERROR" : "WARNING_MSG";
+        fprintf(stderr, "%s: %s\n", prefix, why);
+        PutLogMsg("%s: %s\n", prefix, why);
+        if (mode == 2)
+            exit(1);
+    }
+    sleep(1);
 }

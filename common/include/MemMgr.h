@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // Allocation unit: every allocation is a whole number of nodes.
 inline constexpr int MEM_NODE_SIZE = 32;
@@ -79,6 +80,16 @@ void PutMem(void* p);
 void* AdjustMem(void* p, int size);
 // Print every block and allocation to standard output.
 void DumpMem();
+
+// Holds memory from GetMem and gives it back with PutMem when it goes out of
+// scope, so that a function keeping several saved strings frees them on
+// every path.
+struct PutMemDeleter {
+    void operator()(void* p) const { PutMem(p); }
+};
+template <typename T>
+using MemPtr = std::unique_ptr<T, PutMemDeleter>;
+using SavedStr = MemPtr<char>;
 
 // The manager's own steps.
 MemBlock* GetNewBlock(int size);

@@ -4,6 +4,7 @@
 // space, packages).
 #pragma once
 
+#include <cstdarg>
 #include <cstdio>
 
 // ---- command table ----
@@ -137,11 +138,34 @@ int TestCmd(int row);
 // strings, or null.
 char* GetCmd(int row);
 char* GetCmdNoFlags(int row);
+// A table row (2 or higher), its path resolved on first use while
+// flInitSysCmd is set; a row without a path ends the process with status 0
+// after "ERROR: unable to locate system command '<name>'" on standard error.
+// Any other number names no command: row 0.
+const ComRow& RequireCmd(int row);
 
 // ---- running commands ----
 
 // Longest command line, terminator included.
 inline constexpr int SYSCMD_LINE_SIZE = 4096;
+
+// A command line built piece by piece in a fixed buffer, of at most limit
+// bytes with its terminator. A piece that does not fit marks the line
+// overflowed (the text is kept, cut, for messages): a cut command is
+// another command, so an overflowed line must never be run.
+struct CmdLine {
+    char text[SYSCMD_LINE_SIZE] = "";
+    int length = 0;
+    int limit = SYSCMD_LINE_SIZE;
+    bool overflow = false;
+
+    // limit is cut to SYSCMD_LINE_SIZE.
+    explicit CmdLine(int limit = SYSCMD_LINE_SIZE);
+    void AddV(const char* format, va_list args);
+    void Add(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // "<path>/<name> <flags> " of a table row (RequireCmd).
+    void AddCmd(int row);
+};
 
 // Runs one row with the formatted arguments (see the row numbers above).
 // mode 0: output discarded, failures not reported; 1: output appended to the

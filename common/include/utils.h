@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 
 // ---- token reader ----
 // Three ways to split text: the cursor readers copy each token into a buffer
@@ -84,6 +85,8 @@ char* SaveStr(const char* format, ...) __attribute__((format(printf, 1, 2)));
 char* SaveStr__(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // A plain copy (no formatting, so '%' is safe); a null string gives null.
 char* SaveStr_(const char* str);
+// A copy of a piece of text, which need not end in a NUL.
+char* SaveStr_(std::string_view text);
 
 // Path helpers. Each returns a pointer into its own static buffer, valid
 // until its next call; overlong input is cut to the buffer (127 characters,
@@ -290,11 +293,30 @@ void PutLogMsg(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // (a private buffer), or null after reporting as PutLogMsg does.
 const char* PrepareLogFile();
 
+// A new, empty file at path open for writing, with exactly mode whatever
+// the file-creation mask. Whatever stands at path but a directory is removed
+// first and the file is created exclusively, never through a link: in a
+// directory that others may write, nothing they plant there is written
+// through. The descriptor, or -1 with errno set.
+int CreateFreshFile(const char* path, int mode);
+
 // Writes the formatted text to path opened with mode ("wt", "at", ...);
 // non-zero permissions are then set on the file. 1 when written; 0 after
 // "ERROR: couldn't open <path>" or "ERROR: couldn't write <path>".
 int CreateTextFile(const char* path, const char* mode, int permissions, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
+
+// Saved strings, freed by the caller with PutMem.
+char* GetHostname();     // null when the system does not tell
+char* GetEnv(const char* name);  // null when unset
+// The directory of the program from its invocation name, made absolute
+// against the current directory (the command path is not searched).
+char* GetToolPath(const char* argv0);
+
+// ---- file operations and host queries through commands ----
+// These run commands: they belong to the command layer (SysCmd),
+// whose library a program links to use them.
+
 // Through the command layer, any failure ending the process: creates a
 // missing directory with its parents, touches dir/name when a name is
 // given, and applies the mode, owner and group given to the target.
@@ -314,14 +336,8 @@ void RenameFile(const char* dir, const char* oldName, const char* newName);
 // then ends the process with status 1) to standard error and the log.
 void SysCmdP(int mode, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Saved strings, freed by the caller with PutMem.
-char* GetHostname();     // null when the system does not tell
-// What "whoami" prints; without that command "root" or "User ID:  <uid>";
-// null when the command cannot be started.
+// What "whoami" prints, a saved string; without that command "root" or
+// "User ID:  <uid>"; null when the command cannot be started.
 char* GetUserName();
-char* GetEnv(const char* name);  // null when unset
-// The directory of the program from its invocation name, made absolute
-// against the current directory (the command path is not searched).
-char* GetToolPath(const char* argv0);
 int SniffLprng();  // 1 when "lpd -V" tells of LPRng
 int SniffCUPS();   // 1 when a "cupsd" process runs

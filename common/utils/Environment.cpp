@@ -1,7 +1,5 @@
-// The process's environment: the plain shell runner, host and user names,
-// environment variables, the program's own directory and the printing
-// system the machine runs.
-#include <cstdarg>
+// The process's environment: the host name, environment variables and the
+// program's own directory.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +7,6 @@
 
 #include "FilePath.h"
 #include "MemMgr.h"
-#include "SysCmd.h"
 #include "utils.h"
 
 char* pToolPath = nullptr;
@@ -37,35 +34,6 @@ void CutLineEnd(char* text)
 
 }  // namespace
 
-void SysCmdP(int mode, const char* format, ...)
-{
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    const bool reported = mode == 1 || mode == 2;
-    char why[256];
-    int result;
-    // A line that does not fit is not run cut short.
-    if (n < 0 || n >= static_cast<int>(sizeof line)) {
-        result = E2BIG;
-        snprintf(why, sizeof why, "%s", strerror(E2BIG));
-    } else {
-        if (reported)
-            printf("%s\n", line);
-        result = RunShellCmd(line, why, sizeof why);
-    }
-    if (result != 0 && reported) {
-        const char* prefix = mode == 2 ? "ERROR" : "WARNING_MSG";
-        fprintf(stderr, "%s: %s\n", prefix, why);
-        PutLogMsg("%s: %s\n", prefix, why);
-        if (mode == 2)
-            exit(1);
-    }
-    sleep(1);
-}
-
 char* GetHostname()
 {
     char name[256];
@@ -74,26 +42,6 @@ char* GetHostname()
     name[sizeof name - 1] = '\0';
     CutLineEnd(name);
     return SaveStr_(name);
-}
-
-char* GetUserName()
-{
-    char* command = GetCmd(CMD_WHOAMI);
-    if (!command) {
-        uid_t uid = getuid();
-        return uid == 0 ? SaveStr_("root") : SaveStr("User ID:  %d", static_cast<int>(uid));
-    }
-    fflush(nullptr);
-    FILE* pipe = popen(command, "r");
-    PutMem(command);
-    if (!pipe)
-        return nullptr;
-    char line[256];
-    if (!fgets(line, sizeof line, pipe))
-        line[0] = '\0';
-    pclose(pipe);
-    CutLineEnd(line);
-    return SaveStr_(line);
 }
 
 char* GetEnv(const char* name)
@@ -134,25 +82,4 @@ char* GetToolPath(const char* argv0)
         CutLastName(cwd.data());
     }
     return *rest ? SaveStr("%s/%s", cwd.data(), rest) : SaveStr_(cwd.data());
-}
-
-int SniffLprng()
-{
-    if (!TestCmd(CMD_LPD))
-        return 0;
-    ResponseNode* response = GetCmdResponse(CMD_LPD, "LPRng", "%s", " -V 2>&1");
-    int found = 0;
-    for (const ResponseNode* node = response; node; node = node->pNext) {
-        if (strstr(node->pLine, "LPRng"))
-            found = 1;
-    }
-    FreeResponseList(response);
-    return found;
-}
-
-int SniffCUPS()
-{
-    char* running = CheckProcTableForExecs("cupsd");
-    PutMem(running);
-    return running ? 1 : 0;
 }

@@ -1,6 +1,5 @@
 // The line edits of text files (replace, delete, cut, prefix), each run
-// through the shared frame of FileEdit.cpp; and GenName, which makes an
-// identifier out of free text.
+// through the shared frame of FileEdit.cpp.
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -314,23 +313,4 @@ void FileSearchInsert(const char* base, const char* ext, const char* templ, cons
             prefix.Write();
         WriteEdit(line);
     });
-}
-
-char* GenName(const char* text)
-{
-    static char name[128];
-    size_t length = 0;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : "");
-    while (*p && !isalpha(*p))
-        ++p;
-    while (*p) {
-        for (bool first = true; isalnum(*p); ++p, first = false) {
-            if (length < sizeof name - 1)
-                name[length++] = static_cast<char>(first ? toupper(*p) : tolower(*p));
-        }
-        while (*p && !isalnum(*p))
-            ++p;
-    }
-    name[length] = '\0';
-    return name;
 }

@@ -60,16 +60,19 @@ char* SaveStr__(const char* format, ...)
 
 char* SaveStr_(const char* str)
 {
-    if (str == nullptr)
-        return nullptr;
-    size_t len = std::strlen(str);
-    if (len >= INT_MAX) {
+    return str == nullptr ? nullptr : SaveStr_(std::string_view(str));
+}
+
+char* SaveStr_(std::string_view text)
+{
+    if (text.size() >= INT_MAX) {
         errno = EOVERFLOW;
         SysError("%s", kNoMemory);
     }
-    auto* copy = static_cast<char*>(GetMem(static_cast<int>(len) + 1));
+    auto* copy = static_cast<char*>(GetMem(static_cast<int>(text.size()) + 1));
     if (copy == nullptr)
         SysError("%s", kNoMemory);
-    std::memcpy(copy, str, len + 1);
+    if (!text.empty())
+        std::memcpy(copy, text.data(), text.size());
     return copy;
 }

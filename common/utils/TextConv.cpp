@@ -1,6 +1,7 @@
 // Small value and text conversions: byte-order copies, lengths between
-// units, and in-place clean-up of texts.
+// units, in-place clean-up of texts, and identifiers made of free text.
 #include <cctype>
+#include <cstddef>
 
 #include "utils.h"
 
@@ -74,4 +75,23 @@ char* StripNonPrint(char* str, int keepLineEnds)
     }
     *out = '\0';
     return str;
+}
+
+char* GenName(const char* text)
+{
+    static char name[128];
+    size_t length = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text ? text : "");
+    while (*p && !isalpha(*p))
+        ++p;
+    while (*p) {
+        for (bool first = true; isalnum(*p); ++p, first = false) {
+            if (length < sizeof name - 1)
+                name[length++] = static_cast<char>(first ? toupper(*p) : tolower(*p));
+        }
+        while (*p && !isalnum(*p))
+            ++p;
+    }
+    name[length] = '\0';
+    return name;
 }

@@ -1,37 +1,9 @@
-// Creating, removing and renaming files and directories. Text files are
-// written directly; the rest goes through the command layer, so that every
-// change is logged and a failure is reported by the command's mode.
-#include <cstdarg>
-#include <cstdio>
-#include <sys/stat.h>
-
+// Creating, removing and renaming files and directories through the command
+// table, so that every change is logged and a failure is reported by the
+// command's mode.
 #include "MemMgr.h"
 #include "SysCmd.h"
 #include "utils.h"
-
-int CreateTextFile(const char* path, const char* mode, int permissions, const char* format, ...)
-{
-    FILE* file = path && mode ? fopen(path, mode) : nullptr;
-    if (!file) {
-        fprintf(stderr, "ERROR: couldn't open %s\n", path ? path : "");
-        return 0;
-    }
-    va_list args;
-    va_start(args, format);
-    bool written = vfprintf(file, format, args) >= 0;
-    va_end(args);
-    if (fflush(file) != 0)
-        written = false;
-    if (permissions != 0 && fchmod(fileno(file), static_cast<mode_t>(permissions)) != 0)
-        written = false;
-    if (fclose(file) != 0)
-        written = false;
-    if (!written) {
-        fprintf(stderr, "ERROR: couldn't write %s\n", path);
-        return 0;
-    }
-    return 1;
-}
 
 void CreateFile(const char* dir, const char* name, const char* mode, const char* owner,
                 const char* group)
