@@ -133,6 +133,50 @@ TEST_F(SysCmdRun, ALineThatDoesNotFitIsRefusedNotCut)
     EXPECT_EQ(Log(), "WARNING_MSG: Argument list too long\nWARNING_MSG: Argument list too long\n");
 }
 
+// The one builder of every command line: pieces are added while they fit
+// the limit with their terminator; the first that does not marks the line
+// overflowed for good, and the text kept is cut, never run.
+TEST(CmdLineBuilder, PiecesFitTheLimitOrMarkTheLineOverflowed)
+{
+    CmdLine line(8);
+    line.Add("%s", "abc");
+    line.Add("%d", 1234);
+    EXPECT_FALSE(line.overflow);
+    EXPECT_STREQ(line.text, "abc1234");
+    EXPECT_EQ(line.length, 7);
+    line.Add("%s", "x");
+    EXPECT_TRUE(line.overflow);
+    EXPECT_STREQ(line.text, "abc1234");
+    line.Add("%s", "");
+    EXPECT_TRUE(line.overflow) << "an overflowed line stays overflowed";
+
+    CmdLine cut(6);
+    cut.Add("%s", "abcdefgh");
+    EXPECT_TRUE(cut.overflow);
+    EXPECT_STREQ(cut.text, "abcde");
+
+    // The limit never exceeds the buffer.
+    CmdLine wide(1 << 20);
+    const std::string full(SYSCMD_LINE_SIZE - 1, 'x');
+    wide.Add("%s", full.c_str());
+    EXPECT_FALSE(wide.overflow);
+    wide.Add("y");
+    EXPECT_TRUE(wide.overflow);
+    EXPECT_EQ(std::strlen(wide.text), full.size());
+}
+
+TEST_F(SysCmdRun, ATableCommandStartsWithItsPathNameAndFlags)
+{
+    CmdLine line;
+    line.AddCmd(CMD_MV);
+    line.Add("a b");
+    EXPECT_EQ(std::string(line.text), std::string(usrBin) + "/mv -f a b");
+    EXPECT_EQ(&RequireCmd(CMD_MV), &ComList[CMD_MV]);
+    // Numbers that name no table command give row 0, which runs nothing.
+    for (int row : {-3, 0, 1, COM_END_ROW, COM_ROWS + 7})
+        EXPECT_EQ(&RequireCmd(row), &ComList[CMD_NONE_QUIET]) << row;
+}
+
 TEST_F(SysCmdRun, OutputOfLoggedCommandsLandsBetweenTheMessages)
 {
     Fake(CMD_CHECKPC, "echo first; echo second >&2");
@@ -248,6 +292,11 @@ TEST_F(SysCmdRunDeathTest, AnUnresolvedCommandEndsTheProgram)
     ComList[CMD_SH].Path = nullptr;
     EXPECT_EXIT(SysCmd(CMD_MV, 1, "a b"), ExitedWithCode(0),
                 "^ERROR: unable to locate system command 'sh'\n$");
+    // Output is read through the same lookup, and so is every other user.
+    EXPECT_EXIT(GetCmdResponse(CMD_CHECKPC, nullptr, "x"), ExitedWithCode(0),
+                "^ERROR: unable to locate system command 'checkpc'\n$");
+    EXPECT_EXIT(RequireCmd(CMD_CHECKPC), ExitedWithCode(0),
+                "^ERROR: unable to locate system command 'checkpc'\n$");
 }
 
 TEST_F(SysCmdRun, BeforeTheTableIsResolvedARowIsFoundOnFirstUse)

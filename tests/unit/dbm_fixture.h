@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "Dbm.h"
 #include "MemMgr.h"
 #include "utils.h"
@@ -31,9 +33,8 @@ class DbmTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "dbm_test_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = scratch.Make("dbm_test");
+        ASSERT_FALSE(dir.empty());
         fs::create_directory(dir + "/db");
         pToolPath = SaveStr_(dir.c_str());
         DbTClose(nullptr);  // path handling off
@@ -49,7 +50,6 @@ protected:
         DbTClose(nullptr);
         PutMem(pToolPath);
         pToolPath = nullptr;
-        fs::remove_all(dir);
     }
 
     // The file of a database name under the tool directory.
@@ -72,6 +72,7 @@ protected:
         return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     }
 
+    ScratchDir scratch;
     std::string dir;
     fs::path cwd;
 };

@@ -1,7 +1,12 @@
 // Creating, removing and renaming files: text files written directly, the
 // rest through the command table (with what reaches the log), in a scratch
 // directory.
+#include <fcntl.h>
 #include <grp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
 
 #include <string>
 
@@ -49,6 +54,41 @@ TEST_F(FileOps, TextFilesAreWrittenWithTheirPermissions)
     testing::internal::CaptureStderr();
     EXPECT_EQ(CreateTextFile("/dev/full", "wt", 0, "%s", "lost"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: couldn't write /dev/full\n");
+}
+
+// A fresh file takes the place of whatever was at its name, a link above
+// all, without writing through it, and has exactly the mode asked for.
+TEST_F(FileOps, AFreshFileReplacesWhatStoodThereAndKeepsItsMode)
+{
+    const std::string target = dir + "/target";
+    std::ofstream(target) << "keep";
+    const std::string path = dir + "/fresh";
+    fs::create_symlink(target, path);
+    mode_t old = umask(0777);
+    int fd = CreateFreshFile(path.c_str(), 0640);
+    umask(old);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(write(fd, "new", 3), 3);
+    close(fd);
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(ReadFile(target), "keep");
+    EXPECT_EQ(Mode(path), fs::perms(0640));
+
+    fd = CreateFreshFile(path.c_str(), 0600);  // a file of its own is made anew too
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(Mode(path), fs::perms(0600));
+
+    // A directory is never removed to make room.
+    fs::create_directory(dir + "/sub");
+    errno = 0;
+    EXPECT_EQ(CreateFreshFile((dir + "/sub").c_str(), 0644), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_TRUE(fs::is_directory(dir + "/sub"));
+    EXPECT_EQ(CreateFreshFile((dir + "/none/x").c_str(), 0644), -1);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST_F(FileOps, CreatingMakesMissingDirectoriesAndAppliesModeAndOwner)

@@ -1,5 +1,5 @@
-// A scratch directory for the file tests, made with mkdtemp and removed
-// with everything in it; the current input file is closed around each test.
+// A scratch directory for the file tests; the current input file is closed
+// around each test.
 #pragma once
 
 #include <cstdlib>
@@ -9,15 +9,16 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "utils.h"
 
 class FilesTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "files_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = scratch.Make("files_test");
+        ASSERT_FALSE(dir.empty());
         CloseInputFile();
         flInputFilterState = true;
     }
@@ -26,7 +27,6 @@ protected:
     {
         CloseInputFile();
         flInputFilterState = true;
-        std::filesystem::remove_all(dir);
     }
 
     // Writes content (bytes as given) to name in the scratch directory and
@@ -47,5 +47,6 @@ protected:
         ASSERT_EQ(OpenInputFile(path.c_str(), 1), 1);
     }
 
+    ScratchDir scratch;
     std::string dir;
 };

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "utils.h"
 
 // The build tree, which holds the shipped trans.conf, db/<language>/ and tools/nlscc.
@@ -60,13 +62,10 @@ class NlsScratch : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "nls_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = scratch.Make("nls_test");
+        ASSERT_FALSE(dir.empty());
         std::filesystem::create_directories(dir + "/db");
     }
-
-    void TearDown() override { std::filesystem::remove_all(dir); }
 
     std::string Path(const std::string& name) const { return dir + "/" + name; }
 
@@ -107,5 +106,6 @@ protected:
         return path;
     }
 
+    ScratchDir scratch;
     std::string dir;
 };

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "Installer.h"
 #include "MemMgr.h"
 #include "Setup.h"
@@ -78,18 +80,17 @@ class DisksData : public testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/disks-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = scratch_.Make("disks-test");
+        ASSERT_FALSE(dir_.empty());
         my_name = SaveStr_("setup_distribution_test");
     }
-    void TearDown() override { fs::remove_all(dir_); }
 
     void Write(const char* name, const std::string& text)
     {
         std::ofstream(dir_ / name, std::ios::binary) << text;
     }
 
+    ScratchDir scratch_;
     fs::path dir_;
 };
 
@@ -159,9 +160,8 @@ protected:
 
     void SetUp() override
     {
-        char pattern[] = "/tmp/nvcfg-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = scratch_.Make("nvcfg-test");
+        ASSERT_FALSE(dir_.empty());
         fs::create_directories(dir_ / "bin");
         fs::create_directories(dir_ / "app");
         Stub("lpd", "[ -f \"$0.lprng\" ] && echo 'lpd (LPRng-3.8.28)' || echo 'lpd: other'");
@@ -180,7 +180,6 @@ protected:
             PutMem(ComList[row].Path);
             ComList[row].Path = saved_[row == CMD_PS];
         }
-        fs::remove_all(dir_);
     }
 
     void Stub(const char* name, const std::string& body)
@@ -204,6 +203,7 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
+    ScratchDir scratch_;
     fs::path dir_;
     char* saved_[2] = {};
 };

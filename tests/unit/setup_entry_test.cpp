@@ -18,6 +18,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "FreeSpace.h"
 #include "Installer.h"
 #include "MemMgr.h"
@@ -37,13 +39,6 @@ std::string ReadFile(const std::string& path)
     std::ostringstream all;
     all << in.rdbuf();
     return all.str();
-}
-
-std::string MakeScratch(const char* name)
-{
-    std::string pattern = (fs::temp_directory_path() / name).string() + ".XXXXXX";
-    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-    return pattern;
 }
 
 // How a step that may end the process ended: its exit status (Passed when
@@ -112,6 +107,12 @@ TEST(PathArguments, OnlyCharactersTheShellTakesLiterally)
                             "/a\tb", "/caf\xc3\xa9"})
         EXPECT_FALSE(IsSafePathText(bad)) << bad;
     EXPECT_FALSE(IsSafePathText(nullptr));
+    // Pieces of a longer text are judged by their own characters only.
+    const std::string_view line = "/opt/a b";
+    EXPECT_TRUE(IsSafePathText(line.substr(0, 6)));
+    EXPECT_FALSE(IsSafePathText(line));
+    EXPECT_FALSE(IsSafePathText(std::string_view("/a\0b", 4)));
+    EXPECT_FALSE(IsSafePathText(std::string_view()));
 }
 
 TEST(PathArguments, CleanedToOneSpelling)
@@ -143,16 +144,13 @@ class CommandLine : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "setup_entry.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = scratch.Make("setup_entry");
+        ASSERT_FALSE(dir.empty());
         my_name = SaveStr_("setup");
         pTarvoInstallDir = SaveStr_("/tmp/TarvoInstall");
         pCmdLineInstallDir = nullptr;
         flCreatedTmpDir = false;
     }
-
-    void TearDown() override { fs::remove_all(dir); }
 
     void Parse(std::vector<std::string> args)
     {
@@ -166,6 +164,7 @@ protected:
 
     std::string Base() const { return pCmdLineInstallDir ? pCmdLineInstallDir : "(none)"; }
 
+    ScratchDir scratch;
     std::string dir;
 };
 
@@ -213,9 +212,9 @@ TEST_F(CommandLine, EndsTheProcess)
 
 TEST(SameApplicationPlace, OneDirectoryUnderTwoSpellings)
 {
-    std::string pattern = (fs::temp_directory_path() / "setup_place.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::string dir = pattern;
+    ScratchDir scratch;
+    const std::string dir = scratch.Make("setup_place");
+    ASSERT_FALSE(dir.empty());
     fs::create_directories(dir + "/apps/Tarvo");
     fs::create_directories(dir + "/other/Tarvo");
     fs::create_directories(dir + "/bare");
@@ -226,7 +225,6 @@ TEST(SameApplicationPlace, OneDirectoryUnderTwoSpellings)
     EXPECT_FALSE(SameApplicationPlace((dir + "/other").c_str(), (dir + "/apps").c_str()));
     EXPECT_FALSE(SameApplicationPlace((dir + "/bare").c_str(), (dir + "/apps").c_str()));
     EXPECT_FALSE(SameApplicationPlace((dir + "/none").c_str(), (dir + "/apps").c_str()));
-    fs::remove_all(dir);
 }
 
 // The free-space check with the disk-free and disk-usage rows pointed at
@@ -237,7 +235,8 @@ class FreeSpace : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = MakeScratch("setup_space");
+        dir = scratch.Make("setup_space");
+        ASSERT_FALSE(dir.empty());
         fs::create_directories(dir + "/bin");
         fs::create_directories(dir + "/dist");
         fs::create_directories(Work());
@@ -262,7 +261,6 @@ protected:
         ComList[CMD_DU].Path = savedDu;
         PutMem(pPathToSetup);
         pPathToSetup = nullptr;
-        fs::remove_all(dir);
     }
 
     // A command that looks its last argument up in a table.
@@ -302,6 +300,7 @@ protected:
     }
     Ending Check() { return Check(Base()); }
 
+    ScratchDir scratch;
     std::string dir;
     char* savedDf = nullptr;
     char* savedDu = nullptr;
@@ -426,13 +425,13 @@ class Clean : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = MakeScratch("setup_clean");
+        dir = scratch.Make("setup_clean");
+        ASSERT_FALSE(dir.empty());
         fs::create_directories(dir + "/app");
         const std::string admin = dir + "/app/nvqadmin";
         std::ofstream(admin) << "#!/bin/sh\necho \"$1\" >>" << dir << "/admin.log\n";
         fs::permissions(admin, fs::perms::owner_all);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // A work directory with a piece in it, in the work area area.
     void MakeWorkDir(const std::string& area)
@@ -453,6 +452,7 @@ protected:
         });
     }
 
+    ScratchDir scratch;
     std::string dir;
 };
 

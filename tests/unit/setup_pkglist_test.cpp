@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "Installer.h"
 #include "MemMgr.h"
 #include "Setup.h"
@@ -102,6 +104,10 @@ TEST(PkgListParse, CommandsAndTheirOwnWords)
 
     for (const char* word : {"dir", "t", "m", "s", "newdir", "checkps"})
         EXPECT_NE(ParseStep(word).command, PKG_OTHER) << word;
+    // Only a whole word names a command: not a part of one, nor two of them
+    // joined by the list's own separator.
+    for (const char* word : {"di", "dirt", "c,m", "dir,", ",c", "C"})
+        EXPECT_EQ(ParseStep(word).command, PKG_OTHER) << word;
 }
 
 TEST(PkgListParse, AttributePairs)
@@ -149,9 +155,8 @@ protected:
 
     void SetUp() override
     {
-        char pattern[] = "/tmp/pkglist-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        root_ = scratch_.Make("pkglist-test");
+        ASSERT_FALSE(root_.empty());
         work_ = root_ / "work";
         src_ = work_ / "sub";
         app_ = root_ / "app";
@@ -174,7 +179,6 @@ protected:
         PutMem(pTarvoInstallDir);
         PutMem(pAppDir);
         pTarvoInstallDir = pAppDir = nullptr;
-        fs::remove_all(root_);
     }
 
     static void SetRelease(const char* release) { setenv("PKGLIST_RELEASE", release, 1); }
@@ -194,6 +198,7 @@ protected:
     fs::path Src(const char* name) const { return src_ / name; }
     fs::path App(const char* name) const { return app_ / name; }
 
+    ScratchDir scratch_;
     fs::path root_, work_, src_, app_;
     char* savedUname_ = nullptr;
 };

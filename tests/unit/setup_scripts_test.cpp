@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "MemMgr.h"
 #include "Scripts.h"
 #include "Setup.h"
@@ -215,9 +217,8 @@ class ScriptsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "scripts_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = scratch.Make("scripts_test");
+        ASSERT_FALSE(dir.empty());
         app = dir + "/Tarvo/lumo";
         record = dir + "/record";
         fs::create_directories(app);
@@ -239,7 +240,6 @@ protected:
         PutMem(pAppDir);
         PutMem(pTargetInstallDir);
         pAppDir = pTargetInstallDir = nullptr;
-        fs::remove_all(dir);
     }
 
     // The printing system named in .nv_cfg; nullptr: no .nv_cfg at all.
@@ -270,6 +270,7 @@ protected:
         return calls.empty() ? Call{} : calls.front();
     }
 
+    ScratchDir scratch;
     std::string dir, app, record;
     int status = 0;
     char* savedLpd = nullptr;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,22 @@ TEST(SaveStr, FormatsIntoFreshStrings)
     EXPECT_EQ(SaveStr_(nullptr), nullptr);
     for (char* p : {a, b, c, d})
         PutMem(p);
+}
+
+TEST(SaveStr, PiecesOfTextAreCopiedWhole)
+{
+    const char text[] = "one%stwo";
+    char* piece = SaveStr_(std::string_view(text + 3, 2));
+    EXPECT_STREQ(piece, "%s");
+    PutMem(piece);
+    char* inner = SaveStr_(std::string_view("a\0b", 3));
+    EXPECT_EQ(std::string(inner, 4), std::string("a\0b\0", 4));
+    PutMem(inner);
+    char* empty = SaveStr_(std::string_view());
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty, "");
+    PutMem(empty);
+    EXPECT_EQ(SaveStr_(static_cast<const char*>(nullptr)), nullptr);
 }
 
 TEST(SaveStr, ResultsLargerThanAnyWorkBuffer)

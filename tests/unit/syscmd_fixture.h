@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #include "MemMgr.h"
 #include "SysCmd.h"
 #include "utils.h"
@@ -99,9 +101,8 @@ class SysCmdTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "syscmd_test.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        dir = scratch.Make("syscmd_test");
+        ASSERT_FALSE(dir.empty());
         fs::create_directory(dir + "/bin");
         for (int row = 0; row < COM_ROWS; ++row)
             ComList[row].Path = ResolvedPaths()[row];
@@ -122,7 +123,6 @@ protected:
         flInitSysCmd = false;
         flUseLog = false;
         flSysCmdLog = false;
-        fs::remove_all(dir);
         fs::remove(Environment::LogPath());
     }
 
@@ -165,6 +165,7 @@ protected:
 
     std::string Log() const { return ReadFile(Environment::LogPath()); }
 
+    ScratchDir scratch;
     std::string dir;
     std::vector<pid_t> started;
     std::vector<char*> paths;
