@@ -83,11 +83,8 @@ void ChangeDirectory(const char* dir)
 // planted at its name is removed, never written through.
 void WriteFlagFile(const char* path, const char* word)
 {
-    const int fd = CreateFreshFile(path, 0644);
-    FILE* file = fd >= 0 ? fdopen(fd, "wt") : nullptr;
+    FILE* file = CreateFreshStream(path, 0644);
     if (!file) {
-        if (fd >= 0)
-            close(fd);
         fprintf(stderr, "ERROR: couldn't open %s\n", path);
         return;
     }

@@ -74,13 +74,9 @@ bool SafeInQuotes(const char* value)
 // created by this call.
 FILE* OpenNewScript(const char* path)
 {
-    const int fd = CreateFreshFile(path, 0600);
-    FILE* out = fd >= 0 ? fdopen(fd, "w") : nullptr;
-    if (!out) {
-        if (fd >= 0)
-            close(fd);
+    FILE* out = CreateFreshStream(path, 0600);
+    if (!out)
         fprintf(stderr, "ERROR: can't open file, %s\n", path);
-    }
     return out;
 }
 

@@ -299,6 +299,8 @@ const char* PrepareLogFile();
 // directory that others may write, nothing they plant there is written
 // through. The descriptor, or -1 with errno set.
 int CreateFreshFile(const char* path, int mode);
+// The same file as a stream; null with errno set.
+FILE* CreateFreshStream(const char* path, int mode);
 
 // Writes the formatted text to path opened with mode ("wt", "at", ...);
 // non-zero permissions are then set on the file. 1 when written; 0 after

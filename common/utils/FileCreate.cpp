@@ -52,3 +52,17 @@ int CreateFreshFile(const char* path, int mode)
     }
     return fd;
 }
+
+FILE* CreateFreshStream(const char* path, int mode)
+{
+    const int fd = CreateFreshFile(path, mode);
+    if (fd < 0)
+        return nullptr;
+    FILE* file = fdopen(fd, "w");
+    if (!file) {
+        const int err = errno;
+        close(fd);
+        errno = err;
+    }
+    return file;
+}

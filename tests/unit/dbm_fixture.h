@@ -33,8 +33,6 @@ class DbmTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("dbm_test");
-        ASSERT_FALSE(dir.empty());
         fs::create_directory(dir + "/db");
         pToolPath = SaveStr_(dir.c_str());
         DbTClose(nullptr);  // path handling off
@@ -72,8 +70,8 @@ protected:
         return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"dbm_test"};
+    std::string dir = scratch.Path();
     fs::path cwd;
 };
 

@@ -75,10 +75,13 @@ TEST_F(FileOps, AFreshFileReplacesWhatStoodThereAndKeepsItsMode)
     EXPECT_EQ(ReadFile(target), "keep");
     EXPECT_EQ(Mode(path), fs::perms(0640));
 
-    fd = CreateFreshFile(path.c_str(), 0600);  // a file of its own is made anew too
-    ASSERT_GE(fd, 0);
-    close(fd);
+    // A file of its own is made anew too, here as a stream.
+    FILE* stream = CreateFreshStream(path.c_str(), 0600);
+    ASSERT_NE(stream, nullptr);
     EXPECT_EQ(ReadFile(path), "");
+    fputs("text", stream);
+    fclose(stream);
+    EXPECT_EQ(ReadFile(path), "text");
     EXPECT_EQ(Mode(path), fs::perms(0600));
 
     // A directory is never removed to make room.
@@ -87,7 +90,7 @@ TEST_F(FileOps, AFreshFileReplacesWhatStoodThereAndKeepsItsMode)
     EXPECT_EQ(CreateFreshFile((dir + "/sub").c_str(), 0644), -1);
     EXPECT_EQ(errno, EEXIST);
     EXPECT_TRUE(fs::is_directory(dir + "/sub"));
-    EXPECT_EQ(CreateFreshFile((dir + "/none/x").c_str(), 0644), -1);
+    EXPECT_EQ(CreateFreshStream((dir + "/none/x").c_str(), 0644), nullptr);
     EXPECT_EQ(errno, ENOENT);
 }
 

@@ -17,8 +17,6 @@ class FilesTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("files_test");
-        ASSERT_FALSE(dir.empty());
         CloseInputFile();
         flInputFilterState = true;
     }
@@ -47,6 +45,6 @@ protected:
         ASSERT_EQ(OpenInputFile(path.c_str(), 1), 1);
     }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"files_test"};
+    std::string dir = scratch.Path();
 };

@@ -62,8 +62,6 @@ class NlsScratch : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("nls_test");
-        ASSERT_FALSE(dir.empty());
         std::filesystem::create_directories(dir + "/db");
     }
 
@@ -106,6 +104,6 @@ protected:
         return path;
     }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"nls_test"};
+    std::string dir = scratch.Path();
 };

@@ -7,39 +7,28 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
-#include <gtest/gtest.h>
-
 class ScratchDir {
 public:
-    ScratchDir() = default;
+    // Makes "<prefix>_XXXXXX". The name holds no '.', so that no path below
+    // it seems to have an extension. A directory that cannot be made throws:
+    // a test must never go on with paths that would land elsewhere.
+    explicit ScratchDir(const std::string& prefix)
+        : path_((std::filesystem::temp_directory_path() / prefix).string() + "_XXXXXX")
+    {
+        if (!mkdtemp(path_.data()))
+            throw std::runtime_error("can't make a scratch directory " + path_ + ": " +
+                                     std::strerror(errno));
+    }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-    ~ScratchDir() { Remove(); }
-
-    // A new directory "<prefix>_XXXXXX" in place of any made before; its
-    // path, or "" after failing the test when none can be made. The name
-    // holds no '.', so that no path below it seems to have an extension.
-    const std::string& Make(const std::string& prefix)
+    ~ScratchDir()
     {
-        Remove();
-        std::string pattern = (std::filesystem::temp_directory_path() / prefix).string() + "_XXXXXX";
-        if (mkdtemp(pattern.data()))
-            path_ = pattern;
-        else
-            ADD_FAILURE() << "can't make a scratch directory " << pattern << ": " << std::strerror(errno);
-        return path_;
-    }
-
-    void Remove()
-    {
-        if (path_.empty())
-            return;
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
-        path_.clear();
     }
 
     const std::string& Path() const { return path_; }

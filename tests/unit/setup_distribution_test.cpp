@@ -80,8 +80,6 @@ class DisksData : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = scratch_.Make("disks-test");
-        ASSERT_FALSE(dir_.empty());
         my_name = SaveStr_("setup_distribution_test");
     }
 
@@ -90,8 +88,8 @@ protected:
         std::ofstream(dir_ / name, std::ios::binary) << text;
     }
 
-    ScratchDir scratch_;
-    fs::path dir_;
+    ScratchDir scratch_{"disks-test"};
+    fs::path dir_ = scratch_.Path();
 };
 
 TEST_F(DisksData, LowerCaseListFirstThenCapitals)
@@ -160,8 +158,6 @@ protected:
 
     void SetUp() override
     {
-        dir_ = scratch_.Make("nvcfg-test");
-        ASSERT_FALSE(dir_.empty());
         fs::create_directories(dir_ / "bin");
         fs::create_directories(dir_ / "app");
         Stub("lpd", "[ -f \"$0.lprng\" ] && echo 'lpd (LPRng-3.8.28)' || echo 'lpd: other'");
@@ -203,8 +199,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    ScratchDir scratch_;
-    fs::path dir_;
+    ScratchDir scratch_{"nvcfg-test"};
+    fs::path dir_ = scratch_.Path();
     char* saved_[2] = {};
 };
 

@@ -144,8 +144,6 @@ class CommandLine : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("setup_entry");
-        ASSERT_FALSE(dir.empty());
         my_name = SaveStr_("setup");
         pTarvoInstallDir = SaveStr_("/tmp/TarvoInstall");
         pCmdLineInstallDir = nullptr;
@@ -164,8 +162,8 @@ protected:
 
     std::string Base() const { return pCmdLineInstallDir ? pCmdLineInstallDir : "(none)"; }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"setup_entry"};
+    std::string dir = scratch.Path();
 };
 
 TEST_F(CommandLine, ArgumentForms)
@@ -212,9 +210,8 @@ TEST_F(CommandLine, EndsTheProcess)
 
 TEST(SameApplicationPlace, OneDirectoryUnderTwoSpellings)
 {
-    ScratchDir scratch;
-    const std::string dir = scratch.Make("setup_place");
-    ASSERT_FALSE(dir.empty());
+    ScratchDir scratch("setup_place");
+    const std::string& dir = scratch.Path();
     fs::create_directories(dir + "/apps/Tarvo");
     fs::create_directories(dir + "/other/Tarvo");
     fs::create_directories(dir + "/bare");
@@ -235,8 +232,6 @@ class FreeSpace : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("setup_space");
-        ASSERT_FALSE(dir.empty());
         fs::create_directories(dir + "/bin");
         fs::create_directories(dir + "/dist");
         fs::create_directories(Work());
@@ -300,8 +295,8 @@ protected:
     }
     Ending Check() { return Check(Base()); }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"setup_space"};
+    std::string dir = scratch.Path();
     char* savedDf = nullptr;
     char* savedDu = nullptr;
 };
@@ -425,8 +420,6 @@ class Clean : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("setup_clean");
-        ASSERT_FALSE(dir.empty());
         fs::create_directories(dir + "/app");
         const std::string admin = dir + "/app/nvqadmin";
         std::ofstream(admin) << "#!/bin/sh\necho \"$1\" >>" << dir << "/admin.log\n";
@@ -452,8 +445,8 @@ protected:
         });
     }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"setup_clean"};
+    std::string dir = scratch.Path();
 };
 
 TEST_F(Clean, RemovesTheWorkDirectoryAndRunsTheQueueAdministrationTwice)

@@ -155,8 +155,6 @@ protected:
 
     void SetUp() override
     {
-        root_ = scratch_.Make("pkglist-test");
-        ASSERT_FALSE(root_.empty());
         work_ = root_ / "work";
         src_ = work_ / "sub";
         app_ = root_ / "app";
@@ -198,8 +196,9 @@ protected:
     fs::path Src(const char* name) const { return src_ / name; }
     fs::path App(const char* name) const { return app_ / name; }
 
-    ScratchDir scratch_;
-    fs::path root_, work_, src_, app_;
+    ScratchDir scratch_{"pkglist-test"};
+    fs::path root_ = scratch_.Path();
+    fs::path work_, src_, app_;
     char* savedUname_ = nullptr;
 };
 

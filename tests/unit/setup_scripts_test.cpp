@@ -217,8 +217,6 @@ class ScriptsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("scripts_test");
-        ASSERT_FALSE(dir.empty());
         app = dir + "/Tarvo/lumo";
         record = dir + "/record";
         fs::create_directories(app);
@@ -270,8 +268,9 @@ protected:
         return calls.empty() ? Call{} : calls.front();
     }
 
-    ScratchDir scratch;
-    std::string dir, app, record;
+    ScratchDir scratch{"scripts_test"};
+    std::string dir = scratch.Path();
+    std::string app, record;
     int status = 0;
     char* savedLpd = nullptr;
 };

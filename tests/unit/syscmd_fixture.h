@@ -101,15 +101,8 @@ class SysCmdTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        dir = scratch.Make("syscmd_test");
-        ASSERT_FALSE(dir.empty());
         fs::create_directory(dir + "/bin");
-        for (int row = 0; row < COM_ROWS; ++row)
-            ComList[row].Path = ResolvedPaths()[row];
-        flInitSysCmd = false;
-        flUseLog = false;
-        flSysCmdLog = false;
-        fs::remove(Environment::LogPath());
+        ResetCommandLayer();
     }
 
     void TearDown() override
@@ -118,6 +111,12 @@ protected:
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
+        ResetCommandLayer();
+    }
+
+    // The table as the environment resolved it, logging off, no log.
+    static void ResetCommandLayer()
+    {
         for (int row = 0; row < COM_ROWS; ++row)
             ComList[row].Path = ResolvedPaths()[row];
         flInitSysCmd = false;
@@ -165,8 +164,8 @@ protected:
 
     std::string Log() const { return ReadFile(Environment::LogPath()); }
 
-    ScratchDir scratch;
-    std::string dir;
+    ScratchDir scratch{"syscmd_test"};
+    std::string dir = scratch.Path();
     std::vector<pid_t> started;
     std::vector<char*> paths;
 };
