@@ -16,9 +16,7 @@ namespace {
 // output on the terminal; its result is of no concern here.
 void RunQueueAdmin(const char* option)
 {
-    char* line = SaveStr("%s/nvqadmin %s", pAppDir, option);
-    RunShellCmd(line, nullptr, 0);
-    PutMem(line);
+    RunDirect("%s/nvqadmin %s", pAppDir, option);
     putchar('.');
 }
 

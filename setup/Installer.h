@@ -217,6 +217,11 @@ int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute);
 // to quit at a "checkps" line, else 0.
 int ProcessPkgList(const char* subdir);
 
+// Runs a formatted command line straight through the shell; the command
+// reports its own errors. A line over SYSCMD_LINE_SIZE is not run but
+// warned about.
+void RunDirect(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // "WARNING: <message>" on standard error and "WARNING_MSG: <message>" in
 // the log, for a line of a list or map that is passed over.
 void InstallerWarning(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -2,7 +2,6 @@
 // installation: the package installer is not run again; every regular file
 // of the package map is copied into place and added to the package's
 // registration, and the new version is stamped into it.
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -45,23 +44,6 @@ void CreateToolkitDirectories()
     PutMem(lib);
     for (const char* dir : TOOLKIT_DIRS)
         SysCmd(CMD_MKDIR, 2, "%s/lib/%s", pAppDir, dir);
-}
-
-// Runs a formatted command line straight through the shell; the tools
-// report their own errors.
-void RunDirect(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void RunDirect(const char* format, ...)
-{
-    CmdLine line;
-    va_list args;
-    va_start(args, format);
-    line.AddV(format, args);
-    va_end(args);
-    // A line that does not fit is not run cut short.
-    if (line.overflow)
-        InstallerWarning("command line too long: %.60s...", line.text);
-    else
-        RunShellCmd(line.text, nullptr, 0);
 }
 
 std::string_view NextField(const char*& pos)
