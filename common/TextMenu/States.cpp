@@ -13,10 +13,14 @@ namespace {
 
 constexpr char RuleDelims[] = "{,.} ";
 
-// P rules run other items' rules inside their own; a chain that comes back
-// to an item it has passed is followed no deeper than this.
+// P rules run other items' rules inside their own. A chain that comes back
+// to an item it has passed is followed no deeper than MaxNestedRuns, and
+// one run of an item's rules makes at most MaxRunsPerChange nested runs in
+// all, however many targets each rule names.
 constexpr int MaxNestedRuns = 16;
+constexpr int MaxRunsPerChange = 256;
 int nestedRuns = 0;
+int runsThisChange = 0;
 
 long ReadNumber(const char* text)
 {
@@ -60,11 +64,12 @@ void SetValue(TextMenu* menu, int target, bool match, int value)
 void RunNested(TextMenu* menu, int target)
 {
     TextMenuItem* item = ItemAt(menu, target);
-    if (!item || nestedRuns >= MaxNestedRuns)
+    if (!item || nestedRuns >= MaxNestedRuns || runsThisChange >= MaxRunsPerChange)
         return;
     const char* position = GetTokenBufInput();
     const char delimiter = chTokenDel;
     ++nestedRuns;
+    ++runsThisChange;
     ProcessStateFormat(menu, target);
     if (item->actionFn)
         item->actionFn(menu, item);
@@ -159,6 +164,8 @@ void ProcessStateFormat(TextMenu* menu, int index)
     TextMenuItem* item = ItemAt(menu, index);
     if (!item || !item->rules || item->state != ITEM_STATE_NORMAL)
         return;
+    if (nestedRuns == 0)
+        runsThisChange = 0;
     for (const char* word = GetToken(item->rules, RuleDelims); word;
          word = GetToken(nullptr, RuleDelims)) {
         const char action = word[0];

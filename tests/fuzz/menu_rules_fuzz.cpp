@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TextMenu menu{"Rules", 0, nullptr, nullptr, 0, nullptr, nullptr, items.data(), 0};
 
     const int owner = data[0] % 7;
-    items[owner].value = static_cast<int8_t>(data[1]);
+    if (items[owner].kind != ITEM_NAME && items[owner].kind != ITEM_SUBMENU)
+        items[owner].value = static_cast<int8_t>(data[1]);
     const intptr_t subMenus = items[4].value;
     const int kinds[7] = {ITEM_PICKONE, ITEM_PICKMANY, ITEM_INT, ITEM_NAME, ITEM_SUBMENU, ITEM_FLOAT,
                           ITEM_PICKONE};

@@ -108,6 +108,11 @@ TEST_F(Rules, NestedRunsKeepTheOuterPosition)
     const auto rounds = std::count(calls.begin(), calls.end(), ';');
     EXPECT_GT(rounds, 2);
     EXPECT_LT(rounds, 100);
+    // So does one that fans out to many targets at every step.
+    calls.clear();
+    items[2].rules = "P*{2,2,2,2,2,2}";
+    Run("P1{2}", 1);
+    EXPECT_LT(std::count(calls.begin(), calls.end(), ';'), 1000);
 }
 
 TEST_F(Rules, IllFormedRulesStayInTheTable)
