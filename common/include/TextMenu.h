@@ -8,6 +8,7 @@
 // buffers of the text entries.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 struct TextMenu;
@@ -76,3 +77,101 @@ struct TextMenu {
     TextMenuItem* items;      // first record of the item table
     uint16_t flags;           // bit set of the menu's behaviour
 };
+
+// ---- menu model and settings files ----
+
+// Answer characters of the save, cancel and default actions.
+extern const char MENUVAL_SAVE, MENUVAL_CANCEL, MENUVAL_DEFAULT;  // 's' 'c' 'd'
+// A filler item (kind 2, defValue 3) for the program's item tables.
+extern const TextMenuItem BlankTaskItem;
+// Set whenever LoadMenu runs; a callback sets flExitTextMenu to make every
+// running menu return at its next check.
+extern unsigned char flLoadedSettings, flExitTextMenu;
+
+// A single-precision float value (kind 14) is kept in value and defValue as
+// its bits in the low 32 bits, zero-extended.
+inline intptr_t MenuFloatBits(float value)
+{
+    return static_cast<intptr_t>(std::bit_cast<uint32_t>(value));
+}
+inline float MenuFloatValue(intptr_t bits)
+{
+    return std::bit_cast<float>(static_cast<uint32_t>(bits));
+}
+
+// Prepares every item for display (label lengths, choice counts, keys,
+// defaults, value buffers of the text entries, the pick items' rules) and
+// gives the length of the longest label. The second argument is not used.
+int InitMenu(TextMenu* menu, int unused);
+// Gives back the value buffers of the text entries (kinds 11 and 12).
+void FreeMenu(TextMenu* menu);
+// First item of the kind in table order, or null.
+TextMenuItem* FindTextMenuItem(TextMenu* menu, int kind);
+// The sub-menu that the kind-8 item at index leads to now, or null (also
+// for an index outside the table or an item of another kind).
+TextMenu* ValidateMenu(TextMenu* menu, int index);
+// 1 when every required name before the first hidden item is set; else 0
+// after telling the user and waiting for Return.
+int TestNames(TextMenu* menu);
+
+// The settings file: one line per value, "%i[value] kind state", and a
+// block "%i{" ... "}" for each sub-menu available now. StoreMenu writes to
+// pOut; LoadMenu reads from pIn and calls the kind-4 item's callback of each
+// sub-menu whose block closes. Lines that do not fit the table are skipped.
+void StoreMenu(TextMenu* menu);
+void LoadMenu(TextMenu* menu);
+
+// ---- item states and conditions ----
+
+// Item I's value against V for a term "I.V" ("+I" and "-I" count from the
+// owner): 0 different, 1 equal and the item normal, 2 equal and the item
+// disabled or hidden. A term naming no item of the table gives 0.
+int TestState(TextMenu* menu, const char* term, int owner);
+// 1 when the condition (terms, a trailing A, !, & and | from left to right,
+// parentheses) holds for the owner's menu, else 0.
+int TestStateCondition(TextMenu* menu, const char* condition, int owner);
+// 1 when the selector ("*", or numbers between other characters) names value.
+int TestFormatState(const char* selector, int value);
+// Runs the state rules of the pick item at index (groups such as N1{3,4}).
+void ProcessStateFormat(TextMenu* menu, int index);
+// Looks the current choice's name up again and moves a pick-one value off a
+// hidden choice to the next shown one.
+void UpdateStateSelection(TextMenuItem* item);
+// Marks choice n (from 0) hidden or shown; indices outside the list do nothing.
+void HideStateSelection(TextMenuItem* item, int choice);
+void ShowStateSelection(TextMenuItem* item, int choice);
+
+// ---- entry validation ----
+
+// Range messages of the number terms, fetched on the first check.
+extern char *pErrIntRange, *pErrFloatRange, *pErrLongRange;
+// Checks an entry against a format; shows the first problem and waits for
+// Return. 0 valid (or no format), 1 number out of range, 2 wrong length,
+// 3 character not allowed, 4 forbidden word.
+int ValidateEntry(const char* entry, const char* format);
+// A digits-only entry whose length lies in the range "(min,max)" (4 for a
+// null range): 0, 2 (length) or 3 (character), after a message.
+int ValidateEntryTty(const char* entry, const char* range);
+// Null when the length is within the range, else the message in NlsBuf.
+char* ValidateEntryLen(const char* entry, const char* range);
+// 0 when every character is a digit, else the first other character.
+int ValidateEntryDigit(const char* entry);
+// "(min,max)": stores min and gives max.
+int getMinMax(const char* text, int* pmin);
+
+// ---- prompts and raw line input ----
+
+// "<question>? [y/n] " until an answer begins with y (1) or n (0); end of
+// input is no.
+int PromptYN(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Shows the message and waits for Return (or the end of input).
+void PostMsg(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Shows the prompt and reads a line without its end: into buffer (4096
+// bytes) when given, else a new string the caller gives back with PutMem.
+char* PromptUser(const char* prompt, char* buffer);
+// 1 when every character is a letter, digit, '_' or '-'; else 0 after
+// telling the user and waiting for Return.
+int TestName(const char* name);
+// Reads a secret line (at most 256 characters) from the terminal with echo
+// off; a new string the caller gives back with PutMem.
+char* GetPassPhrase(const char* prompt);
