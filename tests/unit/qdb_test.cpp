@@ -72,7 +72,7 @@ TEST_F(QdbTest, StoreReadListDelete)
     EXPECT_EQ(Qdb({"put", "d.qdb", "blob", "--file", "blob"}).status, 0);
     EXPECT_EQ(Qdb({"put", "d.qdb", "stdin", "--file", "-"}, "from input").status, 0);
     EXPECT_EQ(Read(dir + "/d.qdb").substr(0, 8), Bytes("TQDBAA4\0", 8));
-    EXPECT_FALSE(fs::exists(dir + "/d.qdb_new"));
+    EXPECT_TRUE(ScratchCopies(dir + "/d.qdb").empty());
 
     EXPECT_EQ(Qdb({"list", "d.qdb"}).out, "greeting\nmenu.title\nblob\nstdin\n");
     EXPECT_EQ(Qdb({"list", "d.qdb", "me"}).out, "menu.title\n");
