@@ -92,7 +92,8 @@ protected:
 
 TEST_P(WritersTest, NoStoreOfOneWriterIsLostByAnother)
 {
-    const auto [layer, deletes] = GetParam();
+    const Layer layer = std::get<0>(GetParam());
+    const bool deletes = std::get<1>(GetParam());
     const auto start = std::chrono::steady_clock::now();
     const std::vector<int> statuses = AllAtOnce(8, [&](int w) { return Writer(layer, w, deletes); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
