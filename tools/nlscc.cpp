@@ -6,12 +6,14 @@
 #include "MemMgr.h"
 #include "utils.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <string>
@@ -21,10 +23,13 @@
 
 namespace {
 
-const char Usage[] = R"(Usage: nlscc [-r REFERENCE] SOURCE DATABASE    compile SOURCE into DATABASE
-       nlscc -c [-r REFERENCE] SOURCE          check SOURCE only
-       nlscc -d DATABASE [SOURCE]              decompile DATABASE (to standard
-                                               output when SOURCE is missing)
+const char Version[] = "nlscc 1.1\n";
+
+const char Usage[] = R"(Usage: nlscc [-r REFERENCE] SOURCE [-o] DATABASE    compile SOURCE into DATABASE
+       nlscc -c [-r REFERENCE] SOURCE                check SOURCE only
+       nlscc -d DATABASE [[-o] SOURCE]               decompile DATABASE (to standard
+                                                     output when SOURCE is missing)
+       nlscc --version | --help
 
 A message source holds one message per line: its key, blanks, then the text
 in double quotes. The key is "SET_NUMBER" (both from 1, no leading zeros,
@@ -42,17 +47,25 @@ Example:
 -r REFERENCE  the source must hold exactly the keys of REFERENCE, and every
               message the same printf conversions in the same order (for
               translations checked against the English source).
+-o OUTPUT     the database written (compiling) or the source written
+              (decompiling).
+--statistics  the number of messages on standard output, and with -r the
+              keys missing from the source and those it has in excess.
 
-DATABASE is the path of the database file; a path with no "." anywhere in it
-gets ".qdb" appended. It may hold letters, digits and / . _ - + , : = @ %
-only. Compiling replaces the whole database. The text of each message is
-stored with its terminating NUL. The database is left readable by all and
-writable by its owner only. The database is written through the record
-library, which makes a directory "db" in the current directory when there is
-none: run nlscc where one exists.
+Options may stand anywhere; "--" ends them. DATABASE is the path of the
+database file; a path with no "." anywhere in it gets ".qdb" appended.
+Compiling replaces the whole database: the new one is written to a file
+beside it (DATABASE_new.XXXXXX) and then moved over it, so that the old
+catalogue stays whole until the new one is complete; a failure leaves it as
+it was. Compiling takes its turn among the database's writers. The text of
+each message is stored with its terminating NUL. The database is left
+readable by all and writable by its owner only.
 
-Exit status: 0 done, 1 errors in a source (each reported as FILE:LINE:
-MESSAGE), 2 wrong usage, 3 a database that cannot be read or written.
+Errors in a source are reported as FILE:LINE: MESSAGE in line order, then
+the keys of the reference that the source lacks.
+
+Exit status: 0 done, 1 errors in a source, 2 wrong usage, 3 a database that
+cannot be read or written.
 )";
 
 enum Status { DONE = 0, BAD_SOURCE = 1, BAD_USAGE = 2, BAD_DATABASE = 3 };
@@ -74,15 +87,23 @@ struct Message {
 struct Source {
     std::string path;
     std::vector<Message> messages;
-    int errors = 0;
+    std::vector<std::pair<int, std::string>> errors;  // line (0 for none) and text
 
-    void Error(int line, const std::string& what)
+    void Error(int line, const std::string& what) { errors.emplace_back(line, what); }
+
+    // The errors on standard error in line order; those of no line last.
+    void Report() const
     {
-        if (line > 0)
-            fprintf(stderr, "%s:%d: %s\n", path.c_str(), line, what.c_str());
-        else
-            fprintf(stderr, "%s: %s\n", path.c_str(), what.c_str());
-        ++errors;
+        auto sorted = errors;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+            return (a.first == 0 ? INT_MAX : a.first) < (b.first == 0 ? INT_MAX : b.first);
+        });
+        for (const auto& [line, what] : sorted) {
+            if (line > 0)
+                fprintf(stderr, "%s:%d: %s\n", path.c_str(), line, what.c_str());
+            else
+                fprintf(stderr, "%s: %s\n", path.c_str(), what.c_str());
+        }
     }
 };
 
@@ -330,58 +351,84 @@ void CheckAgainst(Source& src, const Source& ref)
 
 // ---- databases ----
 
-bool SafePath(const std::string& path)
-{
-    for (unsigned char c : path)
-        if (!isalnum(c) && !strchr("/._-+,:=@%", c))
-            return false;
-    return !path.empty();
-}
-
-// The library names a database by its absolute path; its write-back runs
-// the path through the shell, hence the character check.
+// The library names a database by its absolute path.
 std::string DatabasePath(const std::string& arg)
 {
+    if (arg.empty())
+        Fail(BAD_USAGE, "a database path may not be empty");
     std::string path = arg;
-    if (path.empty() || path[0] != '/') {
+    if (path[0] != '/') {
         char cwd[PATH_MAX];
         if (!getcwd(cwd, sizeof cwd))
             Fail(BAD_DATABASE, std::string("current directory: ") + strerror(errno));
         path = std::string(cwd) + "/" + arg;
     }
-    if (!SafePath(path))
-        Fail(BAD_USAGE, "'" + path + "': a database path may hold letters, digits and / . _ - + , : = @ % only");
-    if (path.find('.') == std::string::npos)
+    if (arg.find('.') == std::string::npos)
         path += ".qdb";
     return path;
+}
+
+// The new catalogue's image, made in a handle that holds the writers' turn
+// of the database: the old records are dropped, the messages stored.
+void BuildImage(DbTHandle* h, const Source& src, const std::string& path)
+{
+    PutMem(h->pImage);
+    h->pImage = nullptr;
+    h->Size = 0;
+    h->Count = 0;
+    DbTSetDbType(h, DBT_NEW);
+    for (const Message& m : src.messages)
+        if (!DbmTPutRecord(h, m.key.c_str(), m.text.c_str(), static_cast<int>(m.text.size()) + 1))
+            Fail(BAD_DATABASE, path + ": message " + m.key + " not stored");
+    UpdateHeader(h);
+}
+
+bool WriteAll(int fd, const char* bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The image goes to a scratch file of its own beside the database, is
+// flushed to the disk and then moved over it: the old catalogue stays
+// whole until the new one takes its place. Its texts are used as printf
+// formats, so only the owner may change them.
+void WriteCatalogue(const DbTHandle* h, const std::string& path)
+{
+    std::string scratch = path + "_new.XXXXXX";
+    const int fd = mkostemp(scratch.data(), O_CLOEXEC);
+    if (fd < 0)
+        Fail(BAD_DATABASE, scratch + ": " + strerror(errno) + "; the catalogue is left as it was");
+    const bool written = WriteAll(fd, h->pImage, static_cast<size_t>(h->Size)) && fchmod(fd, 0644) == 0 &&
+                         fsync(fd) == 0;
+    const int why = errno;
+    if (close(fd) != 0 || !written || rename(scratch.c_str(), path.c_str()) != 0) {
+        const int reason = written ? errno : why;
+        unlink(scratch.c_str());
+        Fail(BAD_DATABASE, path + ": " + strerror(reason) + "; the catalogue is left as it was");
+    }
 }
 
 void Compile(const Source& src, const std::string& arg)
 {
     const std::string path = DatabasePath(arg);
-    const std::string dir = path.substr(0, path.rfind('/'));
-    if (access(dir.empty() ? "/" : dir.c_str(), W_OK) != 0)
-        Fail(BAD_DATABASE, (dir.empty() ? "/" : dir) + ": " + strerror(errno));
-    // The database is made anew: nothing of an older one may stay in it.
-    if (unlink(path.c_str()) != 0 && errno != ENOENT)
-        Fail(BAD_DATABASE, path + ": " + strerror(errno));
     DbTHandle* h = DbTOpen(path.c_str(), DBT_NO_ARCHIVE | DBT_NO_RELOAD);
     if (!h)
         Fail(BAD_DATABASE, path + ": out of memory");
     DbmSetV4DriverPathHandling();
-    for (const Message& m : src.messages)
-        if (!DbmTPutRecord(h, m.key.c_str(), m.text.c_str(), static_cast<int>(m.text.size()) + 1))
-            Fail(BAD_DATABASE, path + ": message " + m.key + " not stored");
-    const bool written = DbmTArchiveDb(h) != 0;
-    // The write-back ends its own message without a newline.
-    fflush(stderr);
+    if (!DbmTLock(h))
+        Fail(BAD_DATABASE, path + ": not written; the catalogue is left as it was");
+    BuildImage(h, src, path);
+    WriteCatalogue(h, path);
     DbTClose(h);
-    if (!written)
-        Fail(BAD_DATABASE, path + ": not written");
-    // The record library leaves its files writable by everyone; the texts of
-    // a catalogue are used as printf formats, so only the owner may change them.
-    if (chmod(path.c_str(), 0644) != 0)
-        Fail(BAD_DATABASE, path + ": " + strerror(errno));
 }
 
 bool IsBareKey(const std::string& key)
@@ -471,55 +518,109 @@ int Decompile(const std::string& arg, const char* outPath)
     return status;
 }
 
+struct Options {
+    bool check = false;
+    bool decompile = false;
+    bool statistics = false;
+    const char* reference = nullptr;
+    const char* output = nullptr;
+    std::vector<const char*> files;
+};
+
+[[noreturn]] void WrongUsage(const std::string& why)
+{
+    fprintf(stderr, "nlscc: %s\n", why.c_str());
+    fputs(Usage, stderr);
+    exit(BAD_USAGE);
+}
+
+Options ParseOptions(int argc, char** argv)
+{
+    Options o;
+    bool options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (!options || opt.size() < 2 || opt[0] != '-') {
+            o.files.push_back(argv[i]);
+        } else if (opt == "--") {
+            options = false;
+        } else if (opt == "--help" || opt == "-h") {
+            fputs(Usage, stdout);
+            exit(DONE);
+        } else if (opt == "--version") {
+            fputs(Version, stdout);
+            exit(DONE);
+        } else if (opt == "-c") {
+            o.check = true;
+        } else if (opt == "-d") {
+            o.decompile = true;
+        } else if (opt == "--statistics") {
+            o.statistics = true;
+        } else if ((opt == "-r" || opt == "-o") && i + 1 < argc) {
+            (opt == "-r" ? o.reference : o.output) = argv[++i];
+        } else {
+            WrongUsage("unknown option " + opt + (opt == "-r" || opt == "-o" ? " without its file" : ""));
+        }
+    }
+    if (o.output)
+        o.files.push_back(o.output);
+    return o;
+}
+
+// Messages, and for a translation the keys it lacks and those it has in
+// excess against the reference.
+void PrintStatistics(const Source& src, const Source* ref)
+{
+    printf("%s: %zu messages", src.path.c_str(), src.messages.size());
+    if (ref) {
+        std::map<std::string, bool> mine, theirs;
+        for (const Message& m : src.messages)
+            mine[m.key] = true;
+        for (const Message& m : ref->messages)
+            theirs[m.key] = true;
+        size_t missing = 0, extra = 0;
+        for (const auto& entry : theirs)
+            missing += !mine.count(entry.first);
+        for (const auto& entry : mine)
+            extra += !theirs.count(entry.first);
+        printf(", %zu missing and %zu extra keys against %s", missing, extra, ref->path.c_str());
+    }
+    printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    bool check = false;
-    bool decompile = false;
-    const char* reference = nullptr;
-    int i = 1;
-    for (; i < argc && argv[i][0] == '-' && argv[i][1]; ++i) {
-        const std::string opt = argv[i];
-        if (opt == "-c")
-            check = true;
-        else if (opt == "-d")
-            decompile = true;
-        else if (opt == "-r" && i + 1 < argc)
-            reference = argv[++i];
-        else if (opt == "--help" || opt == "-h") {
-            fputs(Usage, stdout);
-            return DONE;
-        } else {
-            fputs(Usage, stderr);
-            return BAD_USAGE;
+    const Options o = ParseOptions(argc, argv);
+    const size_t files = o.files.size();
+    if (o.decompile) {
+        if (o.check || o.reference || o.statistics || files < 1 || files > 2)
+            WrongUsage("-d takes a database and at most one source, and none of -c, -r, --statistics");
+        return Decompile(o.files[0], files == 2 ? o.files[1] : nullptr);
+    }
+    if (files != (o.check ? 1u : 2u))
+        WrongUsage(o.check ? "-c takes one source" : "compiling takes a source and a database");
+    Source src = ReadSource(o.files[0]);
+    Source ref;
+    if (o.reference) {
+        ref = ReadSource(o.reference);
+        if (!ref.errors.empty()) {
+            ref.Report();
+            Fail(BAD_SOURCE, std::string(o.reference) + ": the reference has errors");
         }
-    }
-    const int rest = argc - i;
-    if (decompile) {
-        if (check || reference || rest < 1 || rest > 2) {
-            fputs(Usage, stderr);
-            return BAD_USAGE;
-        }
-        return Decompile(argv[i], rest == 2 ? argv[i + 1] : nullptr);
-    }
-    if (rest != (check ? 1 : 2)) {
-        fputs(Usage, stderr);
-        return BAD_USAGE;
-    }
-    Source src = ReadSource(argv[i]);
-    if (reference) {
-        const Source ref = ReadSource(reference);
-        if (ref.errors)
-            Fail(BAD_SOURCE, std::string(reference) + ": the reference has errors");
-        if (!src.errors)
+        if (src.errors.empty())
             CheckAgainst(src, ref);
     }
-    if (src.errors) {
-        fprintf(stderr, "nlscc: %s: %d error%s\n", src.path.c_str(), src.errors, src.errors == 1 ? "" : "s");
+    if (o.statistics)
+        PrintStatistics(src, o.reference ? &ref : nullptr);
+    if (!src.errors.empty()) {
+        src.Report();
+        fprintf(stderr, "nlscc: %s: %zu error%s\n", src.path.c_str(), src.errors.size(),
+                src.errors.size() == 1 ? "" : "s");
         return BAD_SOURCE;
     }
-    if (!check)
-        Compile(src, argv[i + 1]);
+    if (!o.check)
+        Compile(src, o.files[1]);
     return DONE;
 }

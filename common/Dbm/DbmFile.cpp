@@ -1,6 +1,5 @@
 // Keyed record files: naming, the record primitives, opening with retries,
-// the scratch copy and its move over the database, and purging.
-#include <cerrno>
+// and purging.
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -62,33 +61,37 @@ bool ScratchPlace(Place& place, const char* name, const char* from, const char* 
            Format(place.from, "%s.%s", name, from) && Format(place.to, "%s.%s", name, to);
 }
 
-// The suite's tools run in their tool directory, where "db" holds the
-// databases shared by all of them (hence open to all) and where
-// DbmGetDbList and DumpDbm look. The test is on the current directory,
-// whatever pToolPath says and however the database is named.
-void MakeDbDirectory()
-{
-    if (!FindFile(".", "db"))
-        CreateFile("./db", nullptr, "777", nullptr, nullptr);
-}
-
 void ReportWriteFailure(const char* name)
 {
     fprintf(stderr, "ERROR: Can't write to %s", name);
 }
 
-// The data must be on the disk before the scratch copy takes the database's
-// place: a crash after the move then still finds the whole new file.
-int CloseNewDataBase(FILE* scratch, int written, const char* name)
+// A record that would run past the end of the file, or whose key would run
+// past the record, is never read further: it ends the file there.
+Got ReadRecord(FILE* stream, uint8_t* rec)
 {
-    bool ok = written != 0;
-    if (fflush(scratch) != 0 || fsync(fileno(scratch)) != 0)
-        ok = false;
-    if (fclose(scratch) != 0)
-        ok = false;
-    if (written && !ok)
-        ReportWriteFailure(name);
-    return ok ? 1 : 0;
+    static_assert(DBM_MAX_READ == UINT16_MAX, "a reader takes in every record a RecLen counts");
+    const size_t got = fread(rec, 1, 2, stream);
+    if (got == 0 && !ferror(stream))
+        return Got::End;
+    if (got != 2)
+        return Got::Damaged;
+    const uint16_t recLen = Get16(rec, false);
+    if (recLen < 2 || fread(rec + 2, recLen, 1, stream) != 1)
+        return Got::Damaged;
+    Untransform(rec + 2, rec + 2, recLen);
+    const uint16_t keyLen = Get16(rec + 2, false);
+    return keyLen + 2 <= recLen ? Got::Record : Got::Damaged;
+}
+
+bool NextRecord(FILE* stream, uint8_t* rec, const char* name, bool rewrite)
+{
+    const long at = ftell(stream);
+    const Got got = ReadRecord(stream, rec);
+    if (got == Got::Damaged && !ferror(stream))
+        fprintf(stderr, "WARNING: database %s: the records end in a damaged one at byte %ld%s\n", name, at,
+                rewrite ? "; the rest of the file is left out of the new copy" : "");
+    return got == Got::Record;
 }
 
 }  // namespace dbm
@@ -101,21 +104,9 @@ int PutData(FILE* stream, void* record)
     return fwrite(rec, static_cast<size_t>(recLen) + 2, 1, stream) == 1 ? 1 : 0;
 }
 
-// A record that would not fit the buffer, or whose key would run past its
-// end, is never read further: it ends the file as a damaged tail does.
 int GetData(FILE* stream, void* record)
 {
-    auto* rec = static_cast<uint8_t*>(record);
-    if (fread(rec, 2, 1, stream) != 1)
-        return 0;
-    const uint16_t recLen = dbm::Get16(rec, false);
-    if (recLen < 2 || recLen > DBM_MAX_RECORD)
-        return 0;
-    if (fread(rec + 2, recLen, 1, stream) != 1)
-        return 0;
-    dbm::Untransform(rec + 2, rec + 2, recLen);
-    const uint16_t keyLen = dbm::Get16(rec + 2, false);
-    return keyLen + 2 <= recLen ? 1 : 0;
+    return dbm::ReadRecord(stream, static_cast<uint8_t*>(record)) == dbm::Got::Record ? 1 : 0;
 }
 
 void DbmSetV4DriverPathHandling()
@@ -138,42 +129,11 @@ FILE* OpenDataBase(const char* name, const char* ext, const char* mode, int leve
     return nullptr;
 }
 
-FILE* OpenNewDataBase(const char* name)
-{
-    dbm::Place place;
-    if (!dbm::ScratchPlace(place, name, "qdb_new", "qdb")) {
-        fprintf(stderr, "ERROR: no place for a new copy of database %s\n", name ? name : "");
-        return nullptr;
-    }
-    CreateFile(place.dir, place.from, "666", nullptr, nullptr);
-    return OpenDataBase(name, "qdb_new", "wb", 1);
-}
-
-// The move is one rename(2): the database is the old file or the new one at
-// every moment, and no shell sees the names.
-int RenameDataBase(const char* name, const char* from, const char* to)
-{
-    dbm::Place place;
-    if (!dbm::ScratchPlace(place, name, from, to) || !FindFile(place.dir, place.from))
-        return 0;
-    char fromPath[dbm::PATH_BUF];
-    char toPath[dbm::PATH_BUF];
-    int n = snprintf(fromPath, sizeof fromPath, "%s/%s", place.dir, place.from);
-    int m = snprintf(toPath, sizeof toPath, "%s/%s", place.dir, place.to);
-    if (n < 0 || n >= dbm::PATH_BUF || m < 0 || m >= dbm::PATH_BUF)
-        return 0;
-    if (rename(fromPath, toPath) != 0) {
-        fprintf(stderr, "ERROR: can't move %s to %s: %s\n", fromPath, toPath, strerror(errno));
-        return 0;
-    }
-    return 1;
-}
-
 // A read error is not the end of the file: the copy would lose the rest.
 int PurgeRecord(const char* name, FILE* in, FILE* out, const char* key, int prefixLen)
 {
     uint8_t rec[DBM_RECORD_BUF];
-    while (GetData(in, rec)) {
+    while (dbm::NextRecord(in, rec, name, true)) {
         const int keyLen = dbm::Get16(rec + 2, false);
         if (dbm::KeyMatches(reinterpret_cast<const char*>(rec + 4), keyLen, key, prefixLen))
             continue;

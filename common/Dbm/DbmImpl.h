@@ -163,14 +163,71 @@ struct Place {
 bool ScratchPlace(Place& place, const char* name, const char* from, const char* to);
 
 // Makes the directory "db" in the current directory, open to all, when the
-// current directory has no entry of that name.
-void MakeDbDirectory();
+// current directory has no entry of that name; false after saying why.
+bool MakeDbDirectory();
 
-// Ends writing a scratch copy: flushes it to the disk and closes it. 1 when
-// written is set and every step succeeded; a failure is reported with the
-// database's name.
-int CloseNewDataBase(FILE* scratch, int written, const char* name);
 void ReportWriteFailure(const char* name);
+
+// The writers' lock of one database: an flock on <database>.lock beside it.
+class WriterLock {
+public:
+    WriterLock() = default;
+    ~WriterLock() { Release(); }
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+    // Waits until no other writer holds it; false after saying why.
+    bool Take(const char* name);
+    void Release();
+    // Hands the held lock's descriptor over to the caller.
+    int Detach();
+
+private:
+    int fd_ = -1;
+};
+
+// One change of a database file: a scratch copy of its own beside the
+// database, and its move over it. A copy that is not moved is removed.
+class Change {
+public:
+    Change() = default;
+    ~Change();
+    Change(const Change&) = delete;
+    Change& operator=(const Change&) = delete;
+    // Creates and opens the scratch copy; null after saying why.
+    FILE* OpenScratch(const char* name);
+    // Flushes the scratch copy to the disk and closes it; when written is
+    // set and that succeeded, moves it over the database. 1 when moved; a
+    // failed write is reported with the database's name.
+    int Commit(const char* name, int written);
+
+private:
+    FILE* scratch_ = nullptr;
+    char path_[PATH_BUF] = "";
+};
+
+// The scratch copy of its own: created exclusively in the database's
+// directory (made when missing), mode 666 under the file creation mask.
+// Null after saying why; path then holds nothing.
+FILE* CreateScratch(const char* name, char* path);
+// rename(2) of from over to; 1 when moved, else 0 after saying why.
+int MoveOver(const char* from, const char* to);
+
+// What reading one keyed record gives.
+enum class Got { Record, End, Damaged };
+// Reads one record into rec (DBM_RECORD_BUF bytes) and undoes its
+// transform: Damaged for a record of length 0 or 1, one cut short by the
+// end of the file, or one whose key runs past it.
+Got ReadRecord(FILE* stream, uint8_t* rec);
+// Reads the next record of the named database; false at the end, which a
+// damaged record makes after saying so on standard error (and, in a
+// rewrite, that the rest of the file is left out).
+bool NextRecord(FILE* stream, uint8_t* rec, const char* name, bool rewrite);
+
+// Writes the image over the file, the writers' lock held by the caller.
+int ArchiveImage(DbTHandle* h);
+// The writers' lock for one change of a handle's database: already held
+// when DbmTLock holds it, else taken into turn. False after saying why.
+bool TakeTurn(DbTHandle* h, WriterLock& turn);
 
 // Work buffer of the legacy walk and store: one whole legacy record with
 // its transform undone. Null when memory is short.

@@ -87,6 +87,7 @@ bool Build(DbTHandle* h, DbTIndex* index)
     index->used = 0;
     index->damagedAt = -1;
     const int size = h->Size;
+    const unsigned char tailCut = h->flTailCut;
     DbTRecInfo info;
     for (DbTRecInfo* r = WalkDbTRecords(h, &info, 0); r; r = WalkDbTRecords(h, &info, 1)) {
         if ((index->used + 1) * 2 > index->slots && !Grow(index))
@@ -96,6 +97,7 @@ bool Build(DbTHandle* h, DbTIndex* index)
     if (h->Size != size) {
         index->damagedAt = h->Size;
         h->Size = size;
+        h->flTailCut = tailCut;
     }
     index->image = h->pImage;
     index->size = h->Size;
@@ -144,8 +146,10 @@ int IndexedFind(DbTHandle* h, KeyProbe& probe, DbTRecInfo* info)
                 return 1;
         }
     }
-    if (index->damagedAt >= 0)
+    if (index->damagedAt >= 0) {
         h->Size = index->damagedAt;
+        h->flTailCut = 1;
+    }
     h->WalkPos = h->Size;
     return 0;
 }

@@ -51,7 +51,7 @@ bool ForEachRecord(const char* name, Visit visit)
     if (!in)
         return false;
     uint8_t rec[DBM_RECORD_BUF];
-    while (GetData(in, rec))
+    while (dbm::NextRecord(in, rec, name, false))
         visit(rec, dbm::KeyText(reinterpret_cast<const char*>(rec + 4), dbm::Get16(rec + 2, false)));
     fclose(in);
     return true;
@@ -152,7 +152,7 @@ void DumpDbm(const char* name)
     if (!in)
         return;
     uint8_t rec[DBM_RECORD_BUF];
-    while (GetData(in, rec)) {
+    while (dbm::NextRecord(in, rec, path, false)) {
         const int recLen = dbm::Get16(rec, false);
         printf("%i %i ==>{", recLen, dbm::Get16(rec + 2, false));
         for (int i = 4; i < recLen + 2; ++i)

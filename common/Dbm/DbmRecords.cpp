@@ -13,18 +13,6 @@ int NextRecordIndex = 0;
 
 namespace {
 
-// The old database (if any) has been copied to the scratch copy less the
-// records to drop; ends both and moves the copy over the database when
-// everything was written.
-int FinishRewrite(const char* name, FILE* old, FILE* scratch, int written)
-{
-    if (old)
-        fclose(old);
-    if (!dbm::CloseNewDataBase(scratch, written, name))
-        return 0;
-    return RenameDataBase(name, "qdb_new", "qdb");
-}
-
 int DataSize(const uint8_t* rec)
 {
     return dbm::Get16(rec, false) - dbm::Get16(rec + 2, false) - 2;
@@ -39,7 +27,7 @@ int FindRecord(const char* name, const char* key, uint8_t* rec)
     if (!in)
         return -1;
     int size = -1;
-    while (GetData(in, rec)) {
+    while (dbm::NextRecord(in, rec, name, false)) {
         const int keyLen = dbm::Get16(rec + 2, false);
         if (dbm::KeyMatches(reinterpret_cast<const char*>(rec + 4), keyLen, key, 0)) {
             size = DataSize(rec);
@@ -51,23 +39,40 @@ int FindRecord(const char* name, const char* key, uint8_t* rec)
 }
 
 // Rewrites the database without the records matching key (exact when
-// prefixLen is 0). -1 when a file cannot be opened, else the rewrite's result.
+// prefixLen is 0), taking its turn among the writers. -1 when the database
+// is missing, else the rewrite's result.
 int Rewrite(const char* name, const char* key, int prefixLen)
 {
+    char path[dbm::PATH_BUF];
+    if (!dbm::DatabasePath(path, name, "qdb") || !FindFile(nullptr, path))
+        return -1;
+    dbm::WriterLock turn;
+    if (!turn.Take(name))
+        return 0;
     FILE* old = OpenDataBase(name, "qdb", "rb", 0);
     if (!old)
         return -1;
-    FILE* scratch = OpenNewDataBase(name);
-    if (!scratch) {
-        fclose(old);
-        return -1;
-    }
-    const int purged = PurgeRecord(name, old, scratch, key, prefixLen);
-    return FinishRewrite(name, old, scratch, purged);
+    dbm::Change change;
+    FILE* scratch = change.OpenScratch(name);
+    const int purged = scratch && PurgeRecord(name, old, scratch, key, prefixLen);
+    fclose(old);
+    return change.Commit(name, purged);
+}
+
+// The record buffer of a new record: RecLen, KeyLen, the key and its NUL,
+// the data.
+void BuildRecord(uint8_t* rec, const char* key, size_t keyLen, const void* data, int length)
+{
+    dbm::Put16(rec, static_cast<uint16_t>(keyLen + length + 2), false);
+    dbm::Put16(rec + 2, static_cast<uint16_t>(keyLen), false);
+    memcpy(rec + 4, key, keyLen);
+    memcpy(rec + 4 + keyLen, data, static_cast<size_t>(length));
 }
 
 }  // namespace
 
+// The old records are read and the new file written while this writer holds
+// the database's lock, so that no other writer's change falls between.
 int DbmPutRecord(const char* name, const char* key, const void* data, int length)
 {
     if (!name || !key || !data || length <= 0)
@@ -75,28 +80,27 @@ int DbmPutRecord(const char* name, const char* key, const void* data, int length
     const size_t keyLen = strlen(key) + 1;
     if (keyLen > DBM_KEY_BUF || static_cast<long>(keyLen) + length + 2 > DBM_MAX_RECORD)
         return 0;
-    const auto recLen = static_cast<uint16_t>(keyLen + length + 2);
 
-    dbm::MakeDbDirectory();
-    FILE* old = OpenDataBase(name, "qdb", "rb", 0);
-    FILE* scratch = OpenNewDataBase(name);
-    if (!scratch) {
-        if (old)
-            fclose(old);
+    dbm::WriterLock turn;
+    if (!dbm::MakeDbDirectory() || !turn.Take(name))
         return 0;
+    dbm::Change change;
+    FILE* old = OpenDataBase(name, "qdb", "rb", 0);
+    FILE* scratch = change.OpenScratch(name);
+    int written = 0;
+    if (scratch) {
+        written = old ? PurgeRecord(name, old, scratch, key, 0) : 1;
+        if (written) {
+            uint8_t rec[DBM_RECORD_BUF];
+            BuildRecord(rec, key, keyLen, data, length);
+            written = PutData(scratch, rec);
+            if (!written)
+                dbm::ReportWriteFailure(name);
+        }
     }
-    int written = old ? PurgeRecord(name, old, scratch, key, 0) : 1;
-    if (written) {
-        uint8_t rec[DBM_RECORD_BUF];
-        dbm::Put16(rec, recLen, false);
-        dbm::Put16(rec + 2, static_cast<uint16_t>(keyLen), false);
-        memcpy(rec + 4, key, keyLen);
-        memcpy(rec + 4 + keyLen, data, static_cast<size_t>(length));
-        written = PutData(scratch, rec);
-        if (!written)
-            dbm::ReportWriteFailure(name);
-    }
-    return FinishRewrite(name, old, scratch, written);
+    if (old)
+        fclose(old);
+    return change.Commit(name, written);
 }
 
 int DbmGetRecord(const char* name, const char* key, void* buffer)
@@ -127,7 +131,7 @@ int DbmGetNextRecord(const char* name, void* buffer)
         return 0;
     uint8_t rec[DBM_RECORD_BUF];
     for (int i = 0; i <= NextRecordIndex; ++i) {
-        if (!GetData(in, rec)) {
+        if (!dbm::NextRecord(in, rec, name, false)) {
             fclose(in);
             return 0;
         }

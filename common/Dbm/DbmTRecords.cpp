@@ -18,7 +18,22 @@ void Reload(DbTHandle* h)
 
 int WriteBack(DbTHandle* h)
 {
-    return (h->Flags & DBT_NO_ARCHIVE) ? 1 : DbmTArchiveDb(h);
+    return (h->Flags & DBT_NO_ARCHIVE) ? 1 : dbm::ArchiveImage(h);
+}
+
+// A change that is written back at once takes its turn among the writers
+// before it reloads, so that it builds on the file as the last writer left it.
+bool TakeTurnToChange(DbTHandle* h, dbm::WriterLock& turn)
+{
+    return (h->Flags & DBT_NO_ARCHIVE) || dbm::TakeTurn(h, turn);
+}
+
+// Deleting from a database that has no file takes no turn: there is
+// nothing to remove.
+bool TakeTurnToDelete(DbTHandle* h, dbm::WriterLock& turn)
+{
+    Reload(h);
+    return h->pImage && TakeTurnToChange(h, turn);
 }
 
 // Data length of the record with this key (reloading first); the record is
@@ -93,6 +108,9 @@ int DbmTPutRecord(DbTHandle* h, const char* key, const void* data, int length)
     if (keyLen > DBM_KEY_BUF || length > DBT_MAX_RECORD)
         return 0;
     const int recLen = static_cast<int>(keyLen) + length + 2;
+    dbm::WriterLock turn;
+    if (!TakeTurnToChange(h, turn))
+        return 0;
     Reload(h);
     const int maxRecord = h->Type == DBT_LEGACY ? DBM_MAX_RECORD : DBT_MAX_RECORD;
     if (recLen > maxRecord || h->Size > INT_MAX - DBT_HEADER_SIZE - recLen - 2)
@@ -191,7 +209,10 @@ int DbmTCopyRecord(DbTHandle* h, const char* fromKey, const char* toKey)
 
 int DbmTDeleteRecord(DbTHandle* h, const char* key)
 {
-    if (!h || !key || !*key || !PurgeTRecord(h, key, 0))
+    if (!h || !key || !*key)
+        return 0;
+    dbm::WriterLock turn;
+    if (!TakeTurnToDelete(h, turn) || !PurgeTRecord(h, key, 0))
         return 0;
     return WriteBack(h);
 }
@@ -202,6 +223,9 @@ int DbmTDeleteRecords(DbTHandle* h, const char* prefix)
 {
     if (!h || !prefix || !*prefix)
         return 0;
+    dbm::WriterLock turn;
+    if (!TakeTurnToDelete(h, turn))
+        return h->pImage ? 0 : 1;
     if (!PurgeTRecord(h, prefix, static_cast<int>(strlen(prefix))))
         return 1;
     return WriteBack(h);

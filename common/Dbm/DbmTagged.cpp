@@ -132,6 +132,7 @@ void NewImage(DbTHandle* h)
     h->WalkPos = 0;
     h->Count = 0;
     h->flModified = 0;
+    h->flTailCut = 0;
     DbTSetDbType(h, DBT_NEW);
     h->pImage = static_cast<char*>(GetMem(DBT_HEADER_SIZE));
     if (!h->pImage)
@@ -143,6 +144,7 @@ void NewImage(DbTHandle* h)
 DbTRecInfo* CutTail(DbTHandle* h, int start)
 {
     h->Size = start;
+    h->flTailCut = 1;
     return nullptr;
 }
 
@@ -157,6 +159,7 @@ DbTHandle* DbTOpen(const char* name, int flags)
         return nullptr;
     h->pName = SaveStr_(name);
     h->Flags = flags;
+    h->LockFd = -1;
     DbTUpDate(h);
     h->flModified = 0;
     return h;
@@ -167,6 +170,7 @@ void DbTClose(DbTHandle* h)
     DbmV4DriverPathHandling = false;
     if (!h)
         return;
+    DbmTUnlock(h);
     dbm::FreeIndex(h);
     PutMem(h->pImage);
     PutMem(h->pName);
@@ -201,6 +205,7 @@ void DbTUpDate(DbTHandle* h)
     if (image && (!tagged || size >= DBT_HEADER_SIZE)) {
         h->pImage = image;
         h->Size = size;
+        h->flTailCut = 0;
         KeepStamp(h, st);
         if (tagged)
             h->Count = HeaderCount(h);
@@ -348,20 +353,45 @@ int PurgeTRecord(DbTHandle* h, const char* key, int prefixLen)
     return 1;
 }
 
+namespace dbm {
+
+// A tail cut off as damaged is not in the image: writing the image over
+// the file drops it, and says so.
+int ArchiveImage(DbTHandle* h)
+{
+    if (h->Type == DBT_TAGGED)
+        UpdateHeader(h);
+    if (!MakeDbDirectory())
+        return 0;
+    Change change;
+    FILE* scratch = change.OpenScratch(h->pName);
+    if (!scratch)
+        return 0;
+    const int written = h->Size <= 0 || fwrite(h->pImage, static_cast<size_t>(h->Size), 1, scratch) == 1;
+    if (!written)
+        ReportWriteFailure(h->pName);
+    if (!change.Commit(h->pName, written))
+        return 0;
+    if (h->flTailCut)
+        fprintf(stderr, "WARNING: database %s: the damaged records at its end are left out of the new file\n",
+                h->pName);
+    h->flTailCut = 0;
+    return 1;
+}
+
+bool TakeTurn(DbTHandle* h, WriterLock& turn)
+{
+    return h->LockFd >= 0 || turn.Take(h->pName);
+}
+
+}  // namespace dbm
+
 int DbmTArchiveDb(DbTHandle* h)
 {
     if (!h)
         return 0;
-    if (h->Type == DBT_TAGGED)
-        UpdateHeader(h);
-    dbm::MakeDbDirectory();
-    FILE* scratch = OpenNewDataBase(h->pName);
-    if (!scratch)
+    dbm::WriterLock turn;
+    if (!dbm::TakeTurn(h, turn))
         return 0;
-    int written = h->Size <= 0 || fwrite(h->pImage, static_cast<size_t>(h->Size), 1, scratch) == 1;
-    if (!written)
-        dbm::ReportWriteFailure(h->pName);
-    if (!dbm::CloseNewDataBase(scratch, written, h->pName))
-        return 0;
-    return RenameDataBase(h->pName, "qdb_new", "qdb");
+    return dbm::ArchiveImage(h);
 }

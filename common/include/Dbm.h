@@ -16,18 +16,24 @@
 // separately transformed runs. A file without the header is a keyed record
 // file, read and written as such (the legacy type).
 //
-// Naming: a database name gives <pToolPath>/db/<name>.qdb, its scratch copy
-// <name>.qdb_new beside it. With DbmV4DriverPathHandling on, the name is the
-// path of the file itself and the scratch copy is <name>_new. A change is
-// always written whole to the scratch copy, flushed to disk and then moved
-// over the database, so an interrupted change leaves the old or the new file.
+// Naming: a database name gives <pToolPath>/db/<name>.qdb. With
+// DbmV4DriverPathHandling on, the name is the path of the file itself. A
+// change is always written whole to a scratch copy of its own beside the
+// database (<name>.qdb_new.XXXXXX, or <name>_new.XXXXXX with the flag),
+// flushed to disk and then moved over the database, so an interrupted
+// change leaves the old or the new file. Writers of one database take
+// turns: each holds an advisory lock (flock) on <database>.lock, beside it,
+// from reading the old file until the new one has taken its place. Readers
+// take no lock; they see the old file or the new one.
 //
-// Limits: a key holds at most DBM_MAX_KEY characters. A record (2 + KeyLen
-// + data) of a keyed record file holds at most DBM_MAX_RECORD bytes after
-// its length field, the most its reader takes in; one of a tagged database
-// holds what its 16-bit RecLen counts, DBT_MAX_RECORD. Larger stores are
-// refused. A record read from a file that breaks these bounds, or whose
-// KeyLen exceeds its RecLen, ends the file there (a damaged tail).
+// Limits: a key holds at most DBM_MAX_KEY characters. The readers of both
+// layers take in any record that a 16-bit RecLen counts (DBM_MAX_READ). A
+// store into a keyed record file holds at most DBM_MAX_RECORD bytes after
+// its length field, so that readers of the narrower kind read it too; one
+// into a tagged database DBT_MAX_RECORD. Larger stores are refused. A
+// record that runs past the end of the file, or whose KeyLen exceeds its
+// RecLen, ends the file there (a damaged tail); the keyed layer says so on
+// standard error, and a rewrite that leaves such a tail out says so too.
 #pragma once
 
 #include <cstdint>
@@ -36,8 +42,9 @@
 
 // ---- keyed record file ----
 
-inline constexpr int DBM_MAX_RECORD = 65527;             // bytes after RecLen
-inline constexpr int DBM_RECORD_BUF = 2 + DBM_MAX_RECORD;  // one record buffer
+inline constexpr int DBM_MAX_RECORD = 65527;            // bytes after RecLen, stored
+inline constexpr int DBM_MAX_READ = 65535;              // bytes after RecLen, read
+inline constexpr int DBM_RECORD_BUF = 2 + DBM_MAX_READ;  // one record buffer
 inline constexpr int DBM_KEY_BUF = 4096;                 // a key and its NUL
 inline constexpr int DBM_MAX_KEY = DBM_KEY_BUF - 1;
 
@@ -68,14 +75,21 @@ void DbmSetV4DriverPathHandling();
 // that does not exist gives null at once; one that exists but does not open
 // is tried 10 times, a second apart; level is OpenFile's reporting level.
 FILE* OpenDataBase(const char* name, const char* ext, const char* mode, int level);
-// Creates (mode 666, directory included) and opens the scratch copy for writing.
+// Creates a scratch copy of the database's own (mode 666 under the file
+// creation mask, its directory made when missing) and opens it for writing;
+// null after saying why on standard error.
 FILE* OpenNewDataBase(const char* name);
-// Moves <name>.<from> over <name>.<to> (with the flag: <name>_new over the
-// name); 1 when moved.
+// Moves the scratch copy that OpenNewDataBase made last for this name over
+// <name>.<to>; without one, <name>.<from> (with the flag: <name>_new over
+// the name). 1 when moved.
 int RenameDataBase(const char* name, const char* from, const char* to);
 // Copies the records of in to out but those whose key is key (prefixLen 0)
 // or begins with its first prefixLen bytes. 1 when every record was copied.
 int PurgeRecord(const char* name, FILE* in, FILE* out, const char* key, int prefixLen);
+
+// The changes below return 0 for a failure they could not get past (a
+// directory that cannot be made or written, a full disk), after saying on
+// standard error which path and why; the database is then as it was.
 
 // 1 when stored; 0 for a null argument, no data, a record over the limits
 // or a failure. Any record with that key is replaced; the new one is last.
@@ -148,6 +162,8 @@ struct DbTHandle {
     long FileSize;
     unsigned long FileIno;
     DbTIndex* pIndex;          // key lookup table of the image, built on demand
+    int LockFd;                // the writers' lock while DbmTLock holds it, else -1
+    unsigned char flTailCut;   // a damaged tail was cut off the image as loaded
 };
 
 // What the record walk gives for each record. pKey is set for legacy images
@@ -184,6 +200,15 @@ int FindTRecord(DbTHandle* h, const char* key, DbTRecInfo* info);
 int PurgeTRecord(DbTHandle* h, const char* key, int prefixLen);
 // Writes the image over the file; 1 on success.
 int DbmTArchiveDb(DbTHandle* h);
+// Waits for the writers' lock of the handle's database and brings the image
+// up to date (changes not yet written are given up when the file changed).
+// Until DbmTUnlock (or DbTClose), the handle's changes and write-backs are
+// made under that lock, so that several changes build on the file as it is
+// and reach it in one write-back with no other writer between. Another
+// writer of the same database in this process would wait for ever. 1 when
+// held.
+int DbmTLock(DbTHandle* h);
+void DbmTUnlock(DbTHandle* h);
 int DbmTPutRecord(DbTHandle* h, const char* key, const void* data, int length);
 int DbmTGetRecord(DbTHandle* h, const char* key, void* buffer);
 // As DbmTGetRecord into *buffer of size bytes; a smaller buffer is replaced

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint16_t recLen, keyLen;
         memcpy(&recLen, rec, 2);
         memcpy(&keyLen, rec + 2, 2);
-        Check(recLen >= 2 && recLen <= DBM_MAX_RECORD && keyLen + 2 <= recLen, "record bounds");
+        Check(recLen >= 2 && recLen <= DBM_MAX_READ && keyLen + 2 <= recLen, "record bounds");
         if (records++ == 0 && keyLen > 0 && memchr(rec + 4, 0, keyLen)) {
             firstKey = reinterpret_cast<const char*>(rec + 4);
             if (firstKey.size() + 1 == keyLen)

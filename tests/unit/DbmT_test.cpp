@@ -64,7 +64,7 @@ TEST_F(TaggedTest, FirstStoreWritesHeaderAndRecord)
     EXPECT_EQ(h->Type, DBT_TAGGED);
     EXPECT_EQ(h->Count, 1);
     EXPECT_EQ(h->flSwap, 1);  // this host is little-endian
-    EXPECT_FALSE(fs::exists(DbFile("t") + "_new"));
+    EXPECT_TRUE(ScratchCopies(DbFile("t")).empty());
 
     ASSERT_TRUE(Put(h, "c", "d"));
     ASSERT_TRUE(Put(h, "ab", "again"));
@@ -220,8 +220,12 @@ TEST_F(TaggedTest, DamagedTailIsCutAndWrittenBack)
         EXPECT_EQ(h->Size, static_cast<int>(Read(DbFile("t")).size()));
         EXPECT_EQ(DbmTGetRecordSize(h, "lost"), 0);
         EXPECT_EQ(h->Size, static_cast<int>(16 + good.size()));
+        testing::internal::CaptureStderr();
         ASSERT_TRUE(Put(h, "new", "n"));
-        EXPECT_EQ(Read(DbFile("t")).substr(16), good + TaggedRecord("new", "n"));
+        ASSERT_TRUE(Put(h, "next", "n"));
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err, "WARNING: database t: the damaged records at its end are left out of the new file\n");
+        EXPECT_EQ(Read(DbFile("t")).substr(16), good + TaggedRecord("new", "n") + TaggedRecord("next", "n"));
     }
 
     Write(DbFile("legacy"), KeyedRecord("good", "data") + KeyedRecord("key", "data", 0, 10));
@@ -410,7 +414,9 @@ TEST_F(TaggedTest, KilledWriterLeavesAWholeDatabase)
         int status = 0;
         waitpid(child, &status, 0);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
-        interrupted += fs::exists(DbFile("big") + "_new");
+        // A writer killed between creating its scratch copy and the move
+        // leaves that copy behind, under a name no other writer uses.
+        interrupted = static_cast<int>(ScratchCopies(DbFile("big")).size());
 
         DbTHandle* h = DbTOpen("big", 0);
         ASSERT_NE(h->pImage, nullptr);
@@ -438,7 +444,7 @@ TEST_F(TaggedTest, NamesAsPaths)
     DbmSetV4DriverPathHandling();
     ASSERT_TRUE(Put(h, "k", "v"));
     EXPECT_EQ(Read(path).substr(16), TaggedRecord("k", "v"));
-    EXPECT_FALSE(fs::exists(path + "_new"));
+    EXPECT_TRUE(ScratchCopies(path).empty());
     EXPECT_FALSE(fs::exists(DbFile("own")));
     DbTClose(h);
     handles.clear();

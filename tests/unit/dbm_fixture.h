@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,6 +132,74 @@ inline int InChild(const std::function<int()>& body)
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Starts count children at once (they wait for each other behind a pipe);
+// their exit statuses, as InChild gives them.
+inline std::vector<int> AllAtOnce(int count, const std::function<int(int)>& body)
+{
+    int gate[2];
+    if (pipe(gate) != 0)
+        return {};
+    fflush(nullptr);
+    std::vector<pid_t> children;
+    for (int i = 0; i < count; ++i) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(gate[1]);
+            char c;
+            while (read(gate[0], &c, 1) > 0) {
+            }
+            const int status = body(i);
+            fflush(nullptr);
+            _exit(status);
+        }
+        children.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    std::vector<int> statuses;
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        statuses.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    }
+    return statuses;
+}
+
+// Makes the calling process (a child) someone who owns none of the test's
+// files: nobody, when it runs as root; as any other user it already is.
+inline bool BecomeOtherUser()
+{
+    if (geteuid() != 0)
+        return true;
+    const passwd* user = getpwnam("nobody");
+    const group* grp = getgrnam("nogroup");
+    if (!user)
+        return false;
+    const gid_t gid = grp ? grp->gr_gid : user->pw_gid;
+    return setgroups(0, nullptr) == 0 && setgid(gid) == 0 && setuid(user->pw_uid) == 0;
+}
+
+// A mode as open(2) and mkdir(2) apply it under this process's creation mask.
+inline fs::perms UnderMask(unsigned mode)
+{
+    const mode_t mask = umask(0);
+    umask(mask);
+    return fs::perms(mode & ~mask);
+}
+
+// The scratch copies of a database file left in its directory.
+inline std::vector<std::string> ScratchCopies(const std::string& database)
+{
+    const fs::path path(database);
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(path.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(path.filename().string() + "_new.", 0) == 0)
+            found.push_back(name);
+    }
+    return found;
 }
 
 inline std::string Str(char* saved)

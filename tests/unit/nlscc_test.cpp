@@ -1,14 +1,24 @@
 // The catalogue compiler: a source compiled and decompiled gives the same
-// messages back, malformed sources are refused with file and line, and a
-// translation is checked against its reference.
+// messages back, malformed sources are refused with file and line, a
+// translation is checked against its reference, and a catalogue being
+// replaced is never missing or half written.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <random>
+#include <sys/resource.h>
+#include <vector>
+
 #include "Dbm.h"
 #include "MemMgr.h"
 #include "NlsUtils.h"
+#include "dbm_fixture.h"
 #include "nls_fixture.h"
 
 namespace {
@@ -107,8 +117,36 @@ TEST_F(NlsCompiler, MalformedLinesAreReportedWithFileAndLine)
     EXPECT_EQ(RunCompiler("bad.txt", &output), 2);
     EXPECT_EQ(RunCompiler("-c bad.txt", &output), 1);
     Write("ok.txt", "a \"b\"\n");
-    EXPECT_EQ(RunCompiler("ok.txt 'out dir/x.qdb'", &output), 2);
-    EXPECT_NE(output.find("a database path may hold"), std::string::npos) << output;
+    // A path with blanks or shell characters is a path like any other.
+    EXPECT_EQ(RunCompiler("ok.txt 'out dir;$(touch PWNED)/x.qdb'", &output), 0) << output;
+    EXPECT_TRUE(std::filesystem::exists(Path("out dir;$(touch PWNED)/x.qdb")));
+    EXPECT_FALSE(std::filesystem::exists(Path("PWNED")));
+}
+
+// Errors come in the order of their lines, whatever finds them; the
+// statistics count messages and, against a reference, missing and extra keys.
+TEST_F(NlsCompiler, ErrorsInLineOrderAndStatistics)
+{
+    Write("dup.txt", "25_1 \"one\"\n25_1 \"again\"\n25_3 \"bad \\q\"\n");
+    std::string output;
+    EXPECT_EQ(RunCompiler("-c dup.txt", &output), 1);
+    const size_t duplicate = output.find("dup.txt:2: duplicate key 25_1");
+    const size_t escape = output.find("dup.txt:3: message 25_3: unknown escape");
+    ASSERT_NE(duplicate, std::string::npos) << output;
+    ASSERT_NE(escape, std::string::npos) << output;
+    EXPECT_LT(duplicate, escape) << output;
+
+    Write("en.txt", "25_1 \"one\"\n25_2 \"two\"\n25_3 \"three\"\n");
+    Write("de.txt", "25_1 \"eins\"\n25_4 \"vier\"\n25_5 \"fuenf\"\n");
+    EXPECT_EQ(RunCompiler("--statistics -r en.txt -c de.txt", &output), 1);
+    EXPECT_NE(output.find("de.txt: 3 messages, 2 missing and 2 extra keys against en.txt\n"), std::string::npos)
+        << output;
+    EXPECT_EQ(RunCompiler("-c en.txt --statistics", &output), 0);
+    EXPECT_EQ(output, "en.txt: 3 messages\n");
+    EXPECT_EQ(RunCompiler("--version", &output), 0);
+    EXPECT_EQ(output.rfind("nlscc ", 0), 0u) << output;
+    EXPECT_EQ(RunCompiler("-o", &output), 2);
+    EXPECT_NE(output.find("unknown option -o without its file"), std::string::npos) << output;
 }
 
 TEST_F(NlsCompiler, TranslationMustMatchItsReference)
@@ -159,6 +197,130 @@ TEST_F(NlsCompiler, DecompileReportsRecordsThatAreNoTexts)
     EXPECT_NE(output.find("tail \"ab\""), std::string::npos) << output;
 
     EXPECT_EQ(RunCompiler("-d nothing.qdb", &output), 3);
+}
+
+class CatalogueReplaced : public NlsScratch {
+protected:
+    // Starts the compiler with the arguments in the directory where below
+    // the scratch directory, its output to a file; prepare runs in the child
+    // first.
+    pid_t Start(std::vector<std::string> args, const std::string& where = ".",
+                const std::function<bool()>& prepare = {})
+    {
+        fflush(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int out = open(Path("output").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            dup2(out, 1);
+            dup2(out, 2);
+            if ((prepare && !prepare()) || chdir(Path(where).c_str()) != 0)
+                _exit(126);
+            std::vector<char*> argv{const_cast<char*>(Compiler.c_str())};
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(Compiler.c_str(), argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    int Run(std::vector<std::string> args, const std::string& where = ".", const std::function<bool()>& prepare = {})
+    {
+        int status = 0;
+        waitpid(Start(std::move(args), where, prepare), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    std::string Output() { return ReadFile(Path("output")); }
+
+    // A source of count messages whose texts tell which source they are from.
+    std::string Source(const std::string& name, int count)
+    {
+        std::string text;
+        for (int i = 1; i <= count; ++i)
+            text += "25_" + std::to_string(i) + " \"" + name + " " + std::string(100, 'x') + "\"\n";
+        return Write(name + ".txt", text);
+    }
+
+    // Records of a catalogue, -1 when it is missing or its records end
+    // before the file does.
+    int WholeRecords(const std::string& path)
+    {
+        if (!std::filesystem::exists(path))
+            return -1;
+        DbTHandle* h = DbTOpen(path.c_str(), DBT_NO_RELOAD);
+        const int size = h->Size;
+        int records = 0;
+        DbTRecInfo info;
+        for (DbTRecInfo* r = WalkDbTRecords(h, &info, 0); r; r = WalkDbTRecords(h, &info, 1))
+            ++records;
+        const bool whole = h->Size == size && h->Count == records;
+        DbTClose(h);
+        return whole ? records : -1;
+    }
+};
+
+// Killed at any moment while it compiles, the compiler leaves the old
+// catalogue or the new one, whole.
+TEST_F(CatalogueReplaced, KilledCompilerLeavesAWholeCatalogue)
+{
+    const std::string oldSource = Source("old", 2000);
+    const std::string newSource = Source("new", 2500);
+    const std::string catalogue = Path("cat.qdb");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Run({newSource, catalogue}), 0) << Output();
+    const auto compile = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    std::mt19937 random(3);
+    int killed = 0;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        ASSERT_EQ(Run({oldSource, "-o", catalogue}), 0) << Output();
+        const pid_t pid = Start({newSource, catalogue});
+        usleep(static_cast<useconds_t>(random() % (compile.count() + 1)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        killed += WIFSIGNALED(status);
+        const int records = WholeRecords(catalogue);
+        EXPECT_TRUE(records == 2000 || records == 2500) << "attempt " << attempt << ": " << records;
+    }
+    EXPECT_GT(killed, 0) << "no kill landed while compiling";
+}
+
+// A directory the compiler may not write, and a disk that takes no more:
+// the compile fails, says why, and the old catalogue stays as it was. The
+// working directory needs no "db".
+TEST_F(CatalogueReplaced, FailedCompileLeavesTheOldCatalogue)
+{
+    std::filesystem::permissions(dir, std::filesystem::perms(0755));
+    const std::string source = Source("new", 50);
+    std::filesystem::create_directories(Path("cats"));
+    ASSERT_EQ(Run({Source("old", 10), Path("cats/cat.qdb")}), 0) << Output();
+    const std::string before = ReadFile(Path("cats/cat.qdb"));
+    std::filesystem::permissions(Path("cats"), std::filesystem::perms(0555));
+    EXPECT_EQ(Run({source, "-o", Path("cats/cat.qdb")}, ".", dbm_test::BecomeOtherUser), 3);
+    EXPECT_NE(Output().find(Path("cats/cat.qdb")), std::string::npos) << Output();
+    EXPECT_NE(Output().find("Permission denied"), std::string::npos) << Output();
+    EXPECT_EQ(ReadFile(Path("cats/cat.qdb")), before);
+    std::filesystem::permissions(Path("cats"), std::filesystem::perms::owner_all);
+
+    EXPECT_EQ(Run({source, Path("cats/cat.qdb")}, ".", [] {
+                  signal(SIGXFSZ, SIG_IGN);
+                  const struct rlimit limit = {4000, 4000};
+                  return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+              }),
+              3);
+    EXPECT_NE(Output().find("the catalogue is left as it was"), std::string::npos) << Output();
+    EXPECT_EQ(ReadFile(Path("cats/cat.qdb")), before);
+    EXPECT_TRUE(dbm_test::ScratchCopies(Path("cats/cat.qdb")).empty());
+
+    std::filesystem::create_directories(Path("shared"));
+    std::filesystem::permissions(Path("shared"), std::filesystem::perms::all);
+    std::filesystem::create_directories(Path("locked"));
+    std::filesystem::permissions(Path("locked"), std::filesystem::perms(0555));
+    EXPECT_EQ(Run({source, "-o", Path("shared/cat.qdb")}, "locked", dbm_test::BecomeOtherUser), 0) << Output();
+    EXPECT_EQ(WholeRecords(Path("shared/cat.qdb")), 50);
+    EXPECT_FALSE(std::filesystem::exists(Path("locked/db")));
 }
 
 }  // namespace
