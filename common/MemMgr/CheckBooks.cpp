@@ -71,50 +71,41 @@ const char* CheckMarks(const MemBlock* b, int place)
     return nullptr;
 }
 
-// One Node record of a shared block that starts an allocation: its address,
-// and an extent of used nodes that ends where the block, a free node or the
-// next allocation begins.
-const char* CheckAllocation(const MemBlock* b, int place, int i)
-{
-    const MemNode& rec = b->Node[i];
-    if (rec.pAddr != b->pMemory + static_cast<long>(i) * MEM_NODE_SIZE)
-        return Disagree("block %d node %d: the Node record's pAddr is not the node's address", place, i);
-    int end = i + rec.Nodes;
-    if (end > MEM_BLOCK_NODES)
-        return Disagree("block %d node %d: the Node record's %d nodes run past the block", place, i,
-                        rec.Nodes);
-    for (int k = i; k < end; ++k) {
-        if (b->MAT[k] != MAT_USED)
-            return Disagree("block %d node %d: free in the MAT inside the %d-node Node record of node %d",
-                            place, k, rec.Nodes, i);
-        if (k > i && b->Node[k].Nodes != 0)
-            return Disagree("block %d node %d: a Node record starts inside the %d-node record of node %d",
-                            place, k, rec.Nodes, i);
-    }
-    return nullptr;
-}
-
-// Every used node of a shared block belongs to exactly one Node record, the
-// records start where the Start bits are set, and empty records are clear.
+// Every used node of a shared block belongs to exactly one Node record:
+// a record starts where its Start bit is set, at its node's address, and
+// its extent of used nodes ends where the block, a free node or the next
+// record begins; empty records are clear.  One pass, each record read once.
 const char* CheckRecords(const MemBlock* b, int place)
 {
-    int covered = 0;  // the nodes before it belong to a record already seen
+    int owner = -1;   // the node of the record that the nodes before `covered` belong to
+    int covered = 0;
     for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
         const MemNode& rec = b->Node[i];
         bool starts = rec.Nodes != 0;
         if (StartBit(b, i) != starts)
             return Disagree("block %d node %d: the Start bit is %s, but the Node record %s", place, i,
                             starts ? "clear" : "set", starts ? "starts an allocation" : "is empty");
-        if (!starts) {
-            if (rec.pAddr)
-                return Disagree("block %d node %d: an empty Node record has a pAddr", place, i);
-            if (i >= covered && b->MAT[i] == MAT_USED)
-                return Disagree("block %d node %d: the used node belongs to no Node record", place, i);
-            continue;
+        if (starts) {
+            if (i < covered)
+                return Disagree("block %d node %d: a Node record starts inside the record of node %d",
+                                place, i, owner);
+            if (rec.pAddr != b->pMemory + static_cast<long>(i) * MEM_NODE_SIZE)
+                return Disagree("block %d node %d: the Node record's pAddr is not the node's address",
+                                place, i);
+            if (i + rec.Nodes > MEM_BLOCK_NODES)
+                return Disagree("block %d node %d: the Node record's %d nodes run past the block", place,
+                                i, rec.Nodes);
+            owner = i;
+            covered = i + rec.Nodes;
+        } else if (rec.pAddr) {
+            return Disagree("block %d node %d: an empty Node record has a pAddr", place, i);
         }
-        if (const char* fault = CheckAllocation(b, place, i))
-            return fault;
-        covered = i + rec.Nodes;
+        bool used = b->MAT[i] == MAT_USED;
+        if (used && i >= covered)
+            return Disagree("block %d node %d: the used node belongs to no Node record", place, i);
+        if (!used && i < covered)
+            return Disagree("block %d node %d: free in the MAT inside the Node record of node %d", place,
+                            i, owner);
     }
     return nullptr;
 }
@@ -197,14 +188,17 @@ const char* CheckDedicated(const MemBlock* b, int place)
 // already known to agree.
 const char* CheckBlock(const MemBlock* b, int place)
 {
-    if (chainIndex.runBound[place] != b->RunBound)
-        return Disagree("block %d: the chain index holds RunBound %d, the block %d", place,
-                        chainIndex.runBound[place], b->RunBound);
+    const char* fault = nullptr;
     if (b->Size == MEM_BLOCK_SIZE)
-        return CheckShared(b, place);
-    if (b->Size > MEM_BLOCK_SIZE)
-        return CheckDedicated(b, place);
-    return Disagree("block %d: Size %d is less than a block", place, b->Size);
+        fault = CheckShared(b, place);
+    else if (b->Size > MEM_BLOCK_SIZE)
+        fault = CheckDedicated(b, place);
+    else
+        fault = Disagree("block %d: Size %d is less than a block", place, b->Size);
+    if (!fault && chainIndex.runBound[place] != b->RunBound)
+        fault = Disagree("block %d: the chain index holds RunBound %d, the block %d", place,
+                         chainIndex.runBound[place], b->RunBound);
+    return fault;
 }
 
 // The chain from pMemB through pNext is the index's order, with pPrev
