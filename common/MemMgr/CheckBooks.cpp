@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -32,11 +33,6 @@ __attribute__((format(printf, 1, 2))) const char* Disagree(const char* format, .
     return report;
 }
 
-bool FreeBit(const MemBlock* b, int i)
-{
-    return (b->Map[i >> 6].Free >> (i & 63)) & 1;
-}
-
 bool StartBit(const MemBlock* b, int i)
 {
     return (b->Map[i >> 6].Start >> (i & 63)) & 1;
@@ -47,6 +43,14 @@ const char* FreeOrUsed(bool isFree)
     return isFree ? "free" : "used";
 }
 
+// Mark k of the eight MAT marks at p (one load: the check runs after every
+// operation in the sanitizer build, where each load is checked too).
+inline char MarkOf(uint64_t eight, int k)
+{
+    int shift = std::endian::native == std::endian::little ? 8 * k : 56 - 8 * k;
+    return static_cast<char>(eight >> shift);
+}
+
 // The MAT is 2048 marks and a terminator, each mark matches its Free bit,
 // and FreeNodeCount counts the free marks.
 const char* CheckMarks(const MemBlock* b, int place)
@@ -54,16 +58,21 @@ const char* CheckMarks(const MemBlock* b, int place)
     if (b->MAT[MEM_BLOCK_NODES] != '\0')
         return Disagree("block %d: the MAT lacks its terminator", place);
     int freeMarks = 0;
-    for (int i = 0; i < MEM_BLOCK_NODES; ++i) {
-        char mark = b->MAT[i];
-        if (mark != MAT_FREE && mark != MAT_USED)
-            return Disagree("block %d node %d: MAT mark 0x%02x is neither free nor used", place, i,
-                            static_cast<unsigned char>(mark));
-        bool isFree = mark == MAT_FREE;
-        if (isFree != FreeBit(b, i))
-            return Disagree("block %d node %d: the MAT says %s, the Free bit %s", place, i,
-                            FreeOrUsed(isFree), FreeOrUsed(!isFree));
-        freeMarks += isFree;
+    for (int i = 0; i < MEM_BLOCK_NODES; i += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, b->MAT + i, sizeof eight);
+        uint64_t freeBits = b->Map[i >> 6].Free >> (i & 63);
+        for (int k = 0; k < 8; ++k) {
+            char mark = MarkOf(eight, k);
+            if (mark != MAT_FREE && mark != MAT_USED)
+                return Disagree("block %d node %d: MAT mark 0x%02x is neither free nor used", place, i + k,
+                                static_cast<unsigned char>(mark));
+            bool isFree = mark == MAT_FREE;
+            if (isFree != ((freeBits >> k) & 1))
+                return Disagree("block %d node %d: the MAT says %s, the Free bit %s", place, i + k,
+                                FreeOrUsed(isFree), FreeOrUsed(!isFree));
+            freeMarks += isFree;
+        }
     }
     if (b->FreeNodeCount != freeMarks)
         return Disagree("block %d: FreeNodeCount is %d, the MAT has %d free marks", place,
@@ -110,27 +119,43 @@ const char* CheckRecords(const MemBlock* b, int place)
     return nullptr;
 }
 
+// The first node from pos on whose Free bit is `free`, or the block's end.
+int NextWithFreeBit(const MemBlock* b, int pos, bool free)
+{
+    while (pos < MEM_BLOCK_NODES) {
+        int w = pos >> 6;
+        uint64_t bits = (free ? b->Map[w].Free : ~b->Map[w].Free) & (~uint64_t{0} << (pos & 63));
+        if (bits != 0)
+            return w * 64 + std::countr_zero(bits);
+        pos = (w + 1) * 64;
+    }
+    return MEM_BLOCK_NODES;
+}
+
 // The free runs of a shared block against its bounds: RunBound is at least
 // the longest run, each word where a run of c nodes starts has its bit in
-// RunWords[c - 1], and the chain index holds every class present and the
-// block's RunBound.  The block is order[place] of the index.
+// RunWords[c - 1], and the chain index holds every class present.  The
+// runs are read from the Free bits, which agree with the MAT by now; the
+// block is order[place] of the index.
 const char* CheckRuns(const MemBlock* b, int place)
 {
     int wordRun[MAP_WORDS] = {};  // the longest run starting in each word
     int wordRunAt[MAP_WORDS] = {};
     int longest = 0, longestAt = 0;
-    int from = 0;  // free nodes from node i on
-    for (int i = MEM_BLOCK_NODES - 1; i >= 0; --i) {
-        from = b->MAT[i] == MAT_FREE ? from + 1 : 0;
-        int w = i >> 6;
-        if (from > 0 && from >= wordRun[w]) {
-            wordRun[w] = from;
-            wordRunAt[w] = i;
+    for (int start = NextWithFreeBit(b, 0, true); start < MEM_BLOCK_NODES;) {
+        int end = NextWithFreeBit(b, start, false);
+        if (end - start > longest) {
+            longest = end - start;
+            longestAt = start;
         }
-        if (from > 0 && from >= longest) {
-            longest = from;
-            longestAt = i;
+        for (int w = start >> 6; w <= (end - 1) >> 6; ++w) {
+            int from = std::max(start, w * 64);
+            if (end - from > wordRun[w]) {
+                wordRun[w] = end - from;
+                wordRunAt[w] = from;
+            }
         }
+        start = NextWithFreeBit(b, end, true);
     }
     if (b->RunBound < longest)
         return Disagree("block %d node %d: RunBound %d is below the free run of %d nodes there", place,
