@@ -43,8 +43,9 @@ const char* FreeOrUsed(bool isFree)
     return isFree ? "free" : "used";
 }
 
-// Mark k of the eight MAT marks at p (one load: the check runs after every
-// operation in the sanitizer build, where each load is checked too).
+// Mark k of eight MAT marks read as one word.  One load for eight marks:
+// the check runs after every operation in the sanitizer build, where each
+// load is checked too.
 inline char MarkOf(uint64_t eight, int k)
 {
     int shift = std::endian::native == std::endian::little ? 8 * k : 56 - 8 * k;
