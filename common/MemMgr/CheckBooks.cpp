@@ -52,8 +52,27 @@ inline char MarkOf(uint64_t eight, int k)
     return static_cast<char>(eight >> shift);
 }
 
+// The first of eight marks from node i that is neither free nor used or
+// disagrees with its Free bit.
+const char* EightMarksDisagree(const MemBlock* b, int place, int i, uint64_t eight)
+{
+    uint64_t freeBits = b->Map[i >> 6].Free >> (i & 63);
+    for (int k = 0; k < 8; ++k) {
+        char mark = MarkOf(eight, k);
+        if (mark != MAT_FREE && mark != MAT_USED)
+            return Disagree("block %d node %d: MAT mark 0x%02x is neither free nor used", place, i + k,
+                            static_cast<unsigned char>(mark));
+        bool isFree = mark == MAT_FREE;
+        if (isFree != ((freeBits >> k) & 1))
+            return Disagree("block %d node %d: the MAT says %s, the Free bit %s", place, i + k,
+                            FreeOrUsed(isFree), FreeOrUsed(!isFree));
+    }
+    return nullptr;
+}
+
 // The MAT is 2048 marks and a terminator, each mark matches its Free bit,
-// and FreeNodeCount counts the free marks.
+// and FreeNodeCount counts the free marks.  Eight marks at a time, with no
+// branch until they disagree.
 const char* CheckMarks(const MemBlock* b, int place)
 {
     if (b->MAT[MEM_BLOCK_NODES] != '\0')
@@ -62,18 +81,16 @@ const char* CheckMarks(const MemBlock* b, int place)
     for (int i = 0; i < MEM_BLOCK_NODES; i += 8) {
         uint64_t eight;
         std::memcpy(&eight, b->MAT + i, sizeof eight);
-        uint64_t freeBits = b->Map[i >> 6].Free >> (i & 63);
+        unsigned freeBits = 0;
+        bool odd = false;
         for (int k = 0; k < 8; ++k) {
             char mark = MarkOf(eight, k);
-            if (mark != MAT_FREE && mark != MAT_USED)
-                return Disagree("block %d node %d: MAT mark 0x%02x is neither free nor used", place, i + k,
-                                static_cast<unsigned char>(mark));
-            bool isFree = mark == MAT_FREE;
-            if (isFree != ((freeBits >> k) & 1))
-                return Disagree("block %d node %d: the MAT says %s, the Free bit %s", place, i + k,
-                                FreeOrUsed(isFree), FreeOrUsed(!isFree));
-            freeMarks += isFree;
+            freeBits |= static_cast<unsigned>(mark == MAT_FREE) << k;
+            odd |= mark != MAT_FREE && mark != MAT_USED;
         }
+        if (odd || freeBits != ((b->Map[i >> 6].Free >> (i & 63)) & 0xff))
+            return EightMarksDisagree(b, place, i, eight);
+        freeMarks += std::popcount(freeBits);
     }
     if (b->FreeNodeCount != freeMarks)
         return Disagree("block %d: FreeNodeCount is %d, the MAT has %d free marks", place,

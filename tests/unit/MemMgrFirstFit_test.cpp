@@ -263,7 +263,7 @@ int RandomSize(std::mt19937& rng)
 #ifdef MEMMGR_CHECK_BOOKS
 constexpr int BOOKS_EVERY = 97;
 #else
-constexpr int BOOKS_EVERY = 7;
+constexpr int BOOKS_EVERY = 31;
 #endif
 
 TEST(MemMgrFirstFit, EveryPlacementMatchesThePlainSearch)
