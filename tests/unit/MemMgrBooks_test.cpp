@@ -185,12 +185,12 @@ TEST_F(MemMgrBooks, NamesABoundThatHidesAFreeRun)
          [s] { s->RunWords[3] &= ~1u; }, {"block 0", "word 0", "RunWords[3]"}},
         {"a RunWords bit of a later word", {Field(s->RunWords)},
          [s] { s->RunWords[7] &= ~(1u << 31); }, {"block 0", "word 31", "RunWords[7]"}},
-        {"an index class cleared", {Field(x.classes[0])}, [&x] { x.classes[0] &= ~(1u << 2); },
+        {"an index class cleared", {Field(x.classes[0])}, [] { mem::chainIndex.classes[0] &= ~(1u << 2); },
          {"block 0", "chain index", "class 3"}},
-        {"the index's RunBound copy", {Field(x.runBound[0])}, [&x] { x.runBound[0] = 7; },
+        {"the index's RunBound copy", {Field(x.runBound[0])}, [] { mem::chainIndex.runBound[0] = 7; },
          {"block 0", "chain index", "RunBound"}},
         {"a class past the end of the index", {Field(x.classes[x.count])},
-         [&x] { x.classes[x.count] = 1; }, {"chain index slot 4", "past the end"}},
+         [] { mem::chainIndex.classes[mem::chainIndex.count] = 1; }, {"chain index slot 4", "past the end"}},
     };
     for (const Corruption& c : cases)
         ExpectNamed(c);
@@ -218,15 +218,16 @@ TEST_F(MemMgrBooks, NamesAChainThatDisagreesWithItsIndex)
     MemBlock* f = fullBlock;
     const Corruption cases[] = {
         {"two blocks swapped in the order", {Field(x.order[1]), Field(x.order[2])},
-         [&x] { std::swap(x.order[1], x.order[2]); }, {"chain index slot 1", "order"}},
+         [] { std::swap(mem::chainIndex.order[1], mem::chainIndex.order[2]); },
+         {"chain index slot 1", "order"}},
         {"a broken pPrev", {Field(f->pPrev)}, [f] { f->pPrev = nullptr; }, {"block 1", "pPrev"}},
         {"a wrong Slot", {Field(f->Slot)}, [f] { f->Slot = 3; }, {"block 1", "Slot"}},
         {"a chain cut short", {Field(f->pNext)}, [f] { f->pNext = nullptr; },
          {"chain", "2 blocks", "holds 4"}},
         {"a region's end", {Field(x.byAddress[0])},
-         [&x] { x.byAddress[0].end += MEM_NODE_SIZE; }, {"byAddress"}},
+         [] { mem::chainIndex.byAddress[0].end += MEM_NODE_SIZE; }, {"byAddress"}},
         {"a region naming another block", {Field(x.byAddress[0])},
-         [&x] { x.byAddress[0].block = x.byAddress[1].block; }, {"byAddress"}},
+         [] { mem::chainIndex.byAddress[0].block = mem::chainIndex.byAddress[1].block; }, {"byAddress"}},
     };
     for (const Corruption& c : cases)
         ExpectNamed(c);
@@ -241,9 +242,9 @@ TEST_F(MemMgrBooks, NamesAnAddressMapThatDisagrees)
     ASSERT_NE(far, nullptr);
     const Corruption cases[] = {
         {"an entry removed", {Field(sharedEntry), Field(m.used)},
-         [&m, &sharedEntry] {
+         [&sharedEntry] {
              sharedEntry = mem::PieceEntry{};
-             --m.used;
+             --mem::addressMap.used;
          },
          {"block 0", "address map lacks its piece"}},
         {"an entry removed, used kept", {Field(sharedEntry)},
@@ -253,7 +254,7 @@ TEST_F(MemMgrBooks, NamesAnAddressMapThatDisagrees)
         {"an entry naming a block outside the chain", {Field(sharedEntry)},
          [&sharedEntry] { sharedEntry.block = reinterpret_cast<MemBlock*>(&sharedEntry); },
          {"address map entry", "does not cover it"}},
-        {"leftOut", {Field(m.leftOut)}, [&m] { ++m.leftOut; }, {"address map", "leftOut"}},
+        {"leftOut", {Field(m.leftOut)}, [] { ++mem::addressMap.leftOut; }, {"address map", "leftOut"}},
         {"a block in the map marked left out", {Field(f->InAddressMap)},
          [f] { f->InAddressMap = false; }, {"address map entry", "block 1", "not in the map"}},
         {"a left-out block marked in the map", {Field(hugeBlock->InAddressMap)},
