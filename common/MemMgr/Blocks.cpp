@@ -75,19 +75,9 @@ bool Grow(int capacity)
 }
 
 using mem::addressMap;
+using mem::FirstPiece;
+using mem::LastPiece;
 using mem::PieceEntry;
-
-// The pieces of the address space that a block's data region covers.
-uintptr_t FirstPiece(const MemBlock* b)
-{
-    return (reinterpret_cast<uintptr_t>(b->pMemory) >> mem::PIECE_SHIFT) + 1;
-}
-
-uintptr_t LastPiece(const MemBlock* b)
-{
-    return ((reinterpret_cast<uintptr_t>(b->pMemory) + static_cast<uintptr_t>(b->Size) - 1) >>
-            mem::PIECE_SHIFT) + 1;
-}
 
 void PutPiece(uintptr_t key, MemBlock* b)
 {

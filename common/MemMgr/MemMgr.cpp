@@ -233,6 +233,7 @@ constexpr int SHORT_REQUEST = mem::RUN_CLASSES * MEM_NODE_SIZE - 1;
 
 void* GetMem(int size)
 {
+    MEMMGR_CHECK_BOOKS_ON_RETURN();
     if (size > 0 && size <= SHORT_REQUEST) {
         int units = (size + MEM_NODE_SIZE) / MEM_NODE_SIZE;  // with the terminator
         int pos = 0;
@@ -244,6 +245,7 @@ void* GetMem(int size)
 
 void PutMem(void* p)
 {
+    MEMMGR_CHECK_BOOKS_ON_RETURN();
     MemBlock* b = mem::BlockOf(p);
     if (!b || !IsAllocation(b, p))
         return;
@@ -269,6 +271,7 @@ void PutMem(void* p)
 
 void* AdjustMem(void* p, int size)
 {
+    MEMMGR_CHECK_BOOKS_ON_RETURN();
     if (size == 0) {
         PutMem(p);
         return nullptr;

@@ -147,6 +147,18 @@ struct AddressMap {
 
 extern AddressMap addressMap;
 
+// The keys of the pieces that a block's data region covers, first and last.
+inline uintptr_t FirstPiece(const MemBlock* b)
+{
+    return (reinterpret_cast<uintptr_t>(b->pMemory) >> PIECE_SHIFT) + 1;
+}
+
+inline uintptr_t LastPiece(const MemBlock* b)
+{
+    return ((reinterpret_cast<uintptr_t>(b->pMemory) + static_cast<uintptr_t>(b->Size) - 1) >>
+            PIECE_SHIFT) + 1;
+}
+
 inline size_t PieceHash(uintptr_t key, size_t mask)
 {
     return static_cast<size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & mask;
@@ -179,4 +191,22 @@ inline MemBlock* BlockOf(const void* p)
 // Make sure one more block can be indexed; false when no memory.
 bool ReserveSlot();
 
+// With MEMMGR_CHECK_BOOKS (the sanitizer build) GetMem, AdjustMem and
+// PutMem check on their way out that the manager's records agree, and end
+// the program at the first disagreement; otherwise the check costs nothing.
+void CheckBooksAfterOperation();
+
+struct CheckBooksOnReturn {
+    CheckBooksOnReturn() = default;
+    CheckBooksOnReturn(const CheckBooksOnReturn&) = delete;
+    CheckBooksOnReturn& operator=(const CheckBooksOnReturn&) = delete;
+    ~CheckBooksOnReturn() { CheckBooksAfterOperation(); }
+};
+
 }  // namespace mem
+
+#ifdef MEMMGR_CHECK_BOOKS
+#define MEMMGR_CHECK_BOOKS_ON_RETURN() const mem::CheckBooksOnReturn memmgrBooksChecked
+#else
+#define MEMMGR_CHECK_BOOKS_ON_RETURN() static_cast<void>(0)
+#endif

@@ -80,6 +80,11 @@ void PutMem(void* p);
 void* AdjustMem(void* p, int size);
 // Print every block and allocation to standard output.
 void DumpMem();
+// Null when the manager's records of its state all agree (the allocation
+// tables and Node records, the bitmaps, the run bounds, the chain index and
+// the address map), else a text naming the first disagreement: its block,
+// node and record.  The text lives in a static buffer until the next call.
+const char* CheckMemBooks();
 
 // Holds memory from GetMem and gives it back with PutMem when it goes out of
 // scope, so that a function keeping several saved strings frees them on
