@@ -68,16 +68,21 @@ void ReportWriteFailure(const char* name)
 
 // A record that would run past the end of the file, or whose key would run
 // past the record, is never read further: it ends the file there.
-Got ReadRecord(FILE* stream, uint8_t* rec)
+Got ReadRecord(FILE* stream, uint8_t* rec, size_t* consumed)
 {
     static_assert(DBM_MAX_READ == UINT16_MAX, "a reader takes in every record a RecLen counts");
-    const size_t got = fread(rec, 1, 2, stream);
+    size_t ignored = 0;
+    size_t& got = consumed ? *consumed : ignored;
+    got = fread(rec, 1, 2, stream);
     if (got == 0 && !ferror(stream))
         return Got::End;
     if (got != 2)
         return Got::Damaged;
     const uint16_t recLen = Get16(rec, false);
-    if (recLen < 2 || fread(rec + 2, recLen, 1, stream) != 1)
+    if (recLen < 2)
+        return Got::Damaged;
+    got += fread(rec + 2, 1, recLen, stream);
+    if (got != static_cast<size_t>(recLen) + 2)
         return Got::Damaged;
     Untransform(rec + 2, rec + 2, recLen);
     const uint16_t keyLen = Get16(rec + 2, false);
@@ -86,11 +91,15 @@ Got ReadRecord(FILE* stream, uint8_t* rec)
 
 bool NextRecord(FILE* stream, uint8_t* rec, const char* name, bool rewrite)
 {
-    const long at = ftell(stream);
-    const Got got = ReadRecord(stream, rec);
-    if (got == Got::Damaged && !ferror(stream))
+    size_t consumed = 0;
+    const Got got = ReadRecord(stream, rec, &consumed);
+    // The place is asked for only when it is told: ftell costs a system
+    // call, and this is on the path of every record read.
+    if (got == Got::Damaged && !ferror(stream)) {
+        const long at = ftell(stream) - static_cast<long>(consumed);
         fprintf(stderr, "WARNING: database %s: the records end in a damaged one at byte %ld%s\n", name, at,
                 rewrite ? "; the rest of the file is left out of the new copy" : "");
+    }
     return got == Got::Record;
 }
 

@@ -216,8 +216,9 @@ int MoveOver(const char* from, const char* to);
 enum class Got { Record, End, Damaged };
 // Reads one record into rec (DBM_RECORD_BUF bytes) and undoes its
 // transform: Damaged for a record of length 0 or 1, one cut short by the
-// end of the file, or one whose key runs past it.
-Got ReadRecord(FILE* stream, uint8_t* rec);
+// end of the file, or one whose key runs past it. *consumed (when given)
+// receives the bytes this read took from the stream.
+Got ReadRecord(FILE* stream, uint8_t* rec, size_t* consumed = nullptr);
 // Reads the next record of the named database; false at the end, which a
 // damaged record makes after saying so on standard error (and, in a
 // rewrite, that the rest of the file is left out).
