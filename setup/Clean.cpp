@@ -20,20 +20,28 @@ void RunQueueAdmin(const char* option)
     putchar('.');
 }
 
-// The work area named on the command line that the installer made itself:
-// the work directory in it is removed once more from /opt, and the area
-// goes too once it is empty (an area holding anything else stays).
-void RemoveCreatedWorkArea()
+// The work areas named on the command line that the installer made
+// itself: the work directory is removed once more from /opt, and each area
+// goes too once it is empty (an area holding anything else stays), the
+// last made first, so that one made inside another goes before it.
+void RemoveCreatedWorkAreas()
 {
     if (chdir("/opt") != 0)
         PutLogMsg("WARNING_MSG: cannot change to /opt\n");
     SysCmd(CMD_RM_R, 1, " %s", pTarvoInstallDir);
-    const char* slash = strrchr(pTarvoInstallDir, '/');
-    if (!slash || slash == pTarvoInstallDir)
+    if (!pCreatedWorkAreas)
         return;
-    char* area = SaveStr("%.*s", static_cast<int>(slash - pTarvoInstallDir), pTarvoInstallDir);
-    rmdir(area);
-    PutMem(area);
+    char* end = pCreatedWorkAreas + strlen(pCreatedWorkAreas);
+    while (end > pCreatedWorkAreas) {
+        char* start = end;
+        while (start > pCreatedWorkAreas && start[-1] != '\n')
+            --start;
+        *end = '\0';
+        rmdir(start);
+        end = start > pCreatedWorkAreas ? start - 1 : pCreatedWorkAreas;
+    }
+    PutMem(pCreatedWorkAreas);
+    pCreatedWorkAreas = nullptr;
 }
 
 }  // namespace
@@ -45,7 +53,7 @@ void TarvoClean(const char* workDir)
         PutLogMsg("WARNING_MSG: cannot change to /\n");
     SysCmd(CMD_RM_R, 1, " %s", workDir);
     if (flCreatedTmpDir)
-        RemoveCreatedWorkArea();
+        RemoveCreatedWorkAreas();
     if (pAppDir) {
         RunQueueAdmin("-upgrade");
         RunQueueAdmin("-clean");

@@ -40,30 +40,76 @@ char* CheckedPathArgument(const char* what, const char* argument)
     return path;
 }
 
-// An installation base is trimmed in the argument itself, then checked.
-void SetInstallBase(char* argument)
+// An installation base is trimmed in the argument itself, then checked;
+// with apply it becomes the base of this run.
+void SetInstallBase(char* argument, bool apply)
 {
     StripToBaseName(argument);
     char* base = CheckedPathArgument("the installation base", argument);
+    if (!apply) {
+        PutMem(base);
+        return;
+    }
     PutMem(pCmdLineInstallDir);
     pCmdLineInstallDir = base;
 }
 
-// The work directory goes into the work area, which is made when missing.
-// A work area that is still no directory after that ends the process.
-void SetWorkArea(const char* area)
+// Notes a work area the installer made, for the clean-up.
+void NoteCreatedWorkArea(const char* area)
 {
-    PutMem(pTarvoInstallDir);
-    pTarvoInstallDir = SaveStr("%s/%sInstall", strcmp(area, "/") == 0 ? "" : area, MAKER_NAME);
-    if (IsDirectory(area))
-        return;
     flCreatedTmpDir = true;
-    CreateFile(area, nullptr, nullptr, nullptr, nullptr);
-    if (IsDirectory(area))
-        return;
-    printf(nlsSetupStrCvt(3), area);
-    printf("\n\n");
-    exit(2);
+    char* areas = pCreatedWorkAreas ? SaveStr("%s\n%s", pCreatedWorkAreas, area) : SaveStr_(area);
+    PutMem(pCreatedWorkAreas);
+    pCreatedWorkAreas = areas;
+}
+
+// The work directory goes into the work area, which is made when missing;
+// with apply only, after the argument was checked. A work area that is
+// still no directory after that ends the process.
+void SetWorkArea(const char* argument, bool apply)
+{
+    char* area = CheckedPathArgument("the work area", argument);
+    if (apply) {
+        PutMem(pTarvoInstallDir);
+        pTarvoInstallDir =
+            SaveStr("%s/%sInstall", strcmp(area, "/") == 0 ? "" : area, MAKER_NAME);
+        if (!IsDirectory(area)) {
+            NoteCreatedWorkArea(area);
+            CreateFile(area, nullptr, nullptr, nullptr, nullptr);
+            if (!IsDirectory(area)) {
+                printf(nlsSetupStrCvt(3), area);
+                printf("\n\n");
+                exit(2);
+            }
+        }
+    }
+    PutMem(area);
+}
+
+// One reading of the arguments. Without apply every path argument is only
+// checked, up to a "-v"; with apply each takes effect as it is read: a work
+// area is made at once, even when a later one replaces it.
+void ReadArguments(int argc, char** argv, bool apply)
+{
+    for (int i = 1; i < argc; ++i) {
+        switch (FindToken(argv[i], ",install,-v")) {
+        case 1:
+            if (i + 1 < argc)
+                SetInstallBase(argv[++i], apply);
+            break;
+        case 2:
+            if (!apply)
+                return;
+            fprintf(stderr, "%s %s\n", my_name, SETUP_VERSION);
+            exit(0);
+        default:
+            if (i == 2)
+                SetInstallBase(argv[i], apply);
+            else
+                SetWorkArea(argv[i], apply);
+            break;
+        }
+    }
 }
 
 }  // namespace
@@ -150,30 +196,7 @@ void RefuseUnsafePath(const char* what, const char* path)
 
 void parseCommandLineOptions(int argc, char** argv)
 {
-    // Every argument is read and checked first; only the last work area
-    // named is made, so that a refused argument leaves nothing behind.
-    char* area = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        switch (FindToken(argv[i], ",install,-v")) {
-        case 1:
-            if (i + 1 < argc)
-                SetInstallBase(argv[++i]);
-            break;
-        case 2:
-            fprintf(stderr, "%s %s\n", my_name, SETUP_VERSION);
-            exit(0);
-        default:
-            if (i == 2) {
-                SetInstallBase(argv[i]);
-            } else {
-                PutMem(area);
-                area = CheckedPathArgument("the work area", argv[i]);
-            }
-            break;
-        }
-    }
-    if (area) {
-        SetWorkArea(area);
-        PutMem(area);
-    }
+    // A refused argument ends the run before anything is made.
+    ReadArguments(argc, argv, false);
+    ReadArguments(argc, argv, true);
 }

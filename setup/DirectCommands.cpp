@@ -1,12 +1,13 @@
 // Commands the installer runs straight through the shell, outside the
 // command table: the package tools by their full paths and the product's
 // own programs.
+#include <cerrno>
 #include <cstdarg>
 
 #include "Installer.h"
 #include "SysCmd.h"
 
-void RunDirect(const char* format, ...)
+int RunDirect(const char* format, ...)
 {
     CmdLine line;
     va_list args;
@@ -14,8 +15,9 @@ void RunDirect(const char* format, ...)
     line.AddV(format, args);
     va_end(args);
     // A line that does not fit is not run cut short.
-    if (line.overflow)
+    if (line.overflow) {
         InstallerWarning("command line too long: %.60s...", line.text);
-    else
-        RunShellCmd(line.text, nullptr, 0);
+        return E2BIG;
+    }
+    return RunShellCmd(line.text, nullptr, 0);
 }

@@ -38,8 +38,10 @@ bool IsPieceDelim(char c)
 }
 
 // Every name of the loaded list must be safe to paste into the commands
-// that copy and join the pieces.
-void CheckPieceNames(const char* listPath)
+// that copy and join the pieces, and name no pipe, device or directory of
+// dir: a copy would wait on a pipe for ever. A name that is missing is left
+// to the copy, which reports it.
+void CheckPieceNames(const char* dir, const char* listPath)
 {
     const char* pos = LineBuf;
     std::string_view name;
@@ -48,6 +50,12 @@ void CheckPieceNames(const char* listPath)
             RefuseList(SaveStr("the piece list %s names \"%.*s\", which is refused: a piece "
                                "name may hold only letters, digits and \". _ - + , : = @ %%\"",
                                listPath, static_cast<int>(name.size()), name.data()));
+        }
+        SavedStr piece(SaveStr("%s/%.*s", dir, static_cast<int>(name.size()), name.data()));
+        struct stat st;
+        if (stat(piece.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            RefuseList(SaveStr("the piece list %s names %s, which is no plain file", listPath,
+                               piece.get()));
         }
     }
 }
@@ -67,7 +75,7 @@ int LoadPieceList(const char* dir, const char* name, bool capitals)
     // Media that show names in capitals show the pieces' names so too.
     if (capitals)
         UpperCasePieceList(LineBuf);
-    CheckPieceNames(path);
+    CheckPieceNames(dir, path);
     PutMem(path);
     return 1;
 }
@@ -95,27 +103,63 @@ void WriteFlagFile(const char* path, const char* word)
         fprintf(stderr, "ERROR: couldn't write %s\n", path);
 }
 
+// Whether the package is registered with the package installer.
+bool PackageRegistered(const char* pkg)
+{
+    SavedStr pkginfo(SaveStr("/var/sadm/pkg/%s/pkginfo", pkg));
+    struct stat st;
+    return stat(pkginfo.get(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The package installer failed. Only what this run made goes: the flag file
+// and the application directory when the run created it; an application
+// directory that was there before (an earlier installation, its files and
+// the site's own) stays as it is. The run has failed: status 1.
+[[noreturn]] void FirstInstallationFailed(bool appDirExisted, bool flagFileExisted)
+{
+    if (!appDirExisted) {
+        DeleteFile(pAppDir, ".nv_cfg");
+        SysCmd(CMD_RM_R, 1, " %s", pAppDir);
+    } else {
+        if (!flagFileExisted)
+            DeleteFile(pAppDir, ".nv_cfg");
+        PutLogMsg(nlsSetupStrCvt(SETUP_MSG_APPDIR_KEPT), pAppDir);
+        printf(nlsSetupStrCvt(SETUP_MSG_APPDIR_KEPT), pAppDir);
+    }
+    fflush(stdout);
+    exit(1);
+}
+
 // A first installation: application directory, flag file, the package
 // installer, the scripts, the spool directories and the placement list.
-// 1 when the user stopped at the placement list.
+// An application directory that is there already (left by a first
+// installation that stopped before its package was registered) is
+// installed into, keeping its files. 1 when the user stopped at the
+// placement list.
 int InstallFirst(const char* workDir, const char* spoolDir)
 {
+    const bool appDirExisted = FindFile(pAppDir, nullptr) != 0;
+    const bool flagFileExisted = appDirExisted && FindFile(pAppDir, ".nv_cfg");
     createInstallationDirectories(pTargetInstallDir);
     createPrintingSubsystemFile(pAppDir);
     ChangeDirectory(workDir);
     // The package installer asks its own questions on the terminal.
-    if (SysCmd(-CMD_PKGADD, 1, "-d %s %s", workDir, pTarvoPkgName) != 0) {
-        DeleteFile(pAppDir, ".nv_cfg");
-        SysCmd(CMD_RM_R, 1, " %s", pAppDir);
-        fflush(stdout);
-        exit(0);
-    }
+    if (SysCmd(-CMD_PKGADD, 1, "-d %s %s", workDir, pTarvoPkgName) != 0)
+        FirstInstallationFailed(appDirExisted, flagFileExisted);
     createQueueScripts(spoolDir);
     CreateFile(spoolDir, nullptr, "775", nullptr, nullptr);
     char* download = SaveStr("%s/%s/__nva_download__", spoolDir, PRODUCT_NAME);
     CreateFile(download, nullptr, "777", nullptr, nullptr);
     PutMem(download);
     return ProcessPkgList(".");
+}
+
+// Whether /opt/Tarvo/lumo is already a link to the application directory.
+bool LinkedFromOpt(const char* optAppDir, const char* appDir)
+{
+    struct stat link, linked, app;
+    return lstat(optAppDir, &link) == 0 && S_ISLNK(link.st_mode) && stat(optAppDir, &linked) == 0 &&
+           stat(appDir, &app) == 0 && linked.st_dev == app.st_dev && linked.st_ino == app.st_ino;
 }
 
 }  // namespace
@@ -201,13 +245,18 @@ void createInstallationDirectories(const char* base)
     }
     char* appDir = SaveStr("%s/%s/%s", base, MAKER_NAME, PRODUCT_NAME);
     CreateFile(appDir, nullptr, "775", nullptr, nullptr);
-    PutMem(appDir);
     char* optMaker = SaveStr("/opt/%s", MAKER_NAME);
     if (GetFileType(optMaker) == 0)
         CreateFile(optMaker, nullptr, "775", nullptr, nullptr);
     PutMem(optMaker);
-    SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", base, MAKER_NAME, PRODUCT_NAME, "/opt", MAKER_NAME,
-           PRODUCT_NAME);
+    // The link is there already when an earlier run stopped after making it.
+    char* optAppDir = SaveStr("/opt/%s/%s", MAKER_NAME, PRODUCT_NAME);
+    if (!LinkedFromOpt(optAppDir, appDir)) {
+        SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", base, MAKER_NAME, PRODUCT_NAME, "/opt",
+               MAKER_NAME, PRODUCT_NAME);
+    }
+    PutMem(optAppDir);
+    PutMem(appDir);
 }
 
 void createPrintingSubsystemFile(const char* appDir)
@@ -237,7 +286,9 @@ int Install()
 
     char* spoolDir = SaveStr("/var/spool/%s", MAKER_NAME);
     int stopped = 0;
-    if (pCurrentInstallDir) {
+    // An application directory whose package was never registered is no
+    // earlier installation to upgrade: its first installation is finished.
+    if (pCurrentInstallDir && PackageRegistered(pTarvoPkgName)) {
         upgradeSolarisPackage(pTarvoPkgName, workDir);
         createPrintingSubsystemFile(pAppDir);
         createQueueScripts(spoolDir);
@@ -255,9 +306,13 @@ int installFromSite(const char* workDir)
 {
     DeleteFile(workDir, nullptr);
     // A work directory that cannot be made new (something was put in its
-    // place again) must not be copied into.
-    if (mkdir(workDir, 0777) != 0)
+    // place again) must not be copied into. It is the installer's alone,
+    // whatever the creation mask: nobody else may swap the unpacked package
+    // or the placement list before they are run as root.
+    if (mkdir(workDir, 0700) != 0)
         SysError("can't create the work directory %s", workDir);
+    if (chmod(workDir, 0700) != 0)
+        SysError("can't set the mode of the work directory %s", workDir);
     // Every name was checked when the list was loaded, before any copy.
     GetDisksData(pPathToSetup);
     char* list = SaveStr_(LineBuf);

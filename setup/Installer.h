@@ -10,9 +10,11 @@
 
 // Reads the arguments: "install <base>", "-v", a work area in first (or
 // third and later) position and an installation base in second position.
-// Sets pCmdLineInstallDir, pTarvoInstallDir and flCreatedTmpDir. Ends the
-// process with status 0 for "-v", with status 2 for a path argument that is
-// refused or a work area that cannot be made.
+// Every path argument is checked first; then each takes effect as it is
+// read, so a work area is made even when a later one replaces it. Sets
+// pCmdLineInstallDir, pTarvoInstallDir, flCreatedTmpDir and
+// pCreatedWorkAreas. Ends the process with status 0 for "-v", with status 2
+// for a path argument that is refused or a work area that cannot be made.
 void parseCommandLineOptions(int argc, char** argv);
 
 // Cuts path in place at the first "lumo", then at the first "Tarvo", and
@@ -219,8 +221,22 @@ int ProcessPkgList(const char* subdir);
 
 // Runs a formatted command line straight through the shell; the command
 // reports its own errors. A line over SYSCMD_LINE_SIZE is not run but
-// warned about.
-void RunDirect(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// warned about. 0 on success, else as RunShellCmd (E2BIG for a line that
+// was not run).
+int RunDirect(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- copy destinations ----
+
+// Makes path safe to copy onto: a symbolic link, a pipe, a device, a socket
+// or a file with a second name there is removed (with a warning), so that
+// no copy writes through it or waits on it; a directory and a plain file
+// of one name stay. False (after a warning) when such a thing cannot be
+// removed: nothing may then be copied onto path.
+bool ClearCopyTarget(const char* path);
+
+// The same for every entry of the tree src as a recursive copy into destDir
+// places it (at <destDir>/<last component of src> and below).
+bool ClearTreeTargets(const char* src, const char* destDir);
 
 // "WARNING: <message>" on standard error and "WARNING_MSG: <message>" in
 // the log, for a line of a list or map that is passed over.

@@ -74,4 +74,6 @@ const char* const NLS_ENGLISH[SETUP_MSG_COUNT] = {
     /* 69 */ "2.  Quit the installation\n",
     /* 70 */ "\nEnter a selection:  ",
     /* 71 */ "There isn't enough space in %s to create the application directory. The free space there should be more than %e bytes. Restart the installation procedure using an install area that has enough space. \nie: 1. Use /new_install_path in place of the default location\n    2. Run 'setup install /new_install_path'\n",
+    /* 72 */ "\nThe package could not be registered. %s was there before this installation and has been left as it was.\n",
+    /* 73 */ "\nERROR: couldn't write %s. The upgrade has stopped; the installed package keeps its earlier version.\n",
 };

@@ -74,4 +74,6 @@ const char* const NLS_FRENCH[SETUP_MSG_COUNT] = {
     /* 69 */ "2.  Quitter l'installation\n",
     /* 70 */ "\nEntrez votre choix :  ",
     /* 71 */ "L'espace disponible dans %s est insuffisant pour créer le répertoire de l'application. L'espace libre à cet endroit doit dépasser %e octets. Relancez la procédure d'installation avec une zone d'installation disposant d'assez d'espace. \npar ex. : 1. Utilisez /nouveau_chemin_installation à la place de l'emplacement par défaut\n    2. Lancez 'setup install /nouveau_chemin_installation'\n",
+    /* 72 */ "\nLe paquetage n'a pas pu être enregistré. %s existait avant cette installation et a été laissé tel quel.\n",
+    /* 73 */ "\nERROR: impossible d'écrire %s. La mise à jour s'est arrêtée ; le paquetage installé conserve sa version précédente.\n",
 };

@@ -74,4 +74,6 @@ const char* const NLS_GERMAN[SETUP_MSG_COUNT] = {
     /* 69 */ "2.  Installation abbrechen\n",
     /* 70 */ "\nIhre Auswahl:  ",
     /* 71 */ "In %s ist nicht genügend Platz, um das Anwendungsverzeichnis anzulegen. Dort müssen mehr als %e Byte frei sein. Starten Sie die Installation erneut mit einem Installationsbereich, der genügend Platz bietet. \nz. B.: 1. Verwenden Sie /neuer_Installationspfad anstelle des Standardorts\n    2. Führen Sie 'setup install /neuer_Installationspfad' aus\n",
+    /* 72 */ "\nDas Paket konnte nicht registriert werden. %s war schon vor dieser Installation vorhanden und bleibt unverändert.\n",
+    /* 73 */ "\nERROR: %s konnte nicht geschrieben werden. Die Aktualisierung wurde abgebrochen; das installierte Paket behält seine bisherige Version.\n",
 };

@@ -74,4 +74,6 @@ const char* const NLS_ITALIAN[SETUP_MSG_COUNT] = {
     /* 69 */ "2.  Uscire dall'installazione\n",
     /* 70 */ "\nImmettere una scelta:  ",
     /* 71 */ "Spazio insufficiente in %s per creare la directory dell'applicazione. Lo spazio libero in quella posizione deve essere superiore a %e byte. Riavviare la procedura di installazione usando un'area di installazione con spazio sufficiente. \nad es.: 1. Usare /nuovo_percorso_di_installazione al posto della posizione predefinita\n    2. Eseguire 'setup install /nuovo_percorso_di_installazione'\n",
+    /* 72 */ "\nNon è stato possibile registrare il pacchetto. %s esisteva già prima di questa installazione ed è stato lasciato com'era.\n",
+    /* 73 */ "\nERROR: impossibile scrivere %s. L'aggiornamento si è interrotto; il pacchetto installato mantiene la versione precedente.\n",
 };

@@ -75,4 +75,6 @@ const char* const NLS_PORTUGUESE[SETUP_MSG_COUNT] = {
     /* 69 */ "2.  Sair da instalação\n",
     /* 70 */ "\nDigite uma opção:  ",
     /* 71 */ "Não há espaço suficiente em %s para criar o diretório do aplicativo. O espaço livre nesse local deve ser maior que %e bytes. Reinicie o procedimento de instalação usando uma área de instalação com espaço suficiente. \nex.: 1. Use /novo_caminho_de_instalacao no lugar do local padrão\n    2. Execute 'setup install /novo_caminho_de_instalacao'\n",
+    /* 72 */ "\nNão foi possível registrar o pacote. %s já existia antes desta instalação e foi deixado como estava.\n",
+    /* 73 */ "\nERROR: não foi possível gravar %s. A atualização foi interrompida; o pacote instalado mantém a versão anterior.\n",
 };

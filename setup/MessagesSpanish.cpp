@@ -74,4 +74,6 @@ const char* const NLS_SPANISH[SETUP_MSG_COUNT] = {
     /* 69 */ "2.  Salir de la instalación\n",
     /* 70 */ "\nElija una opción:  ",
     /* 71 */ "No hay espacio suficiente en %s para crear el directorio de la aplicación. El espacio libre en esa ubicación debe ser de más de %e bytes. Vuelva a iniciar la instalación con un área de instalación que tenga espacio suficiente. \np. ej.: 1. Use /ruta_nueva_de_instalacion en lugar de la ubicación predeterminada\n    2. Ejecute 'setup install /ruta_nueva_de_instalacion'\n",
+    /* 72 */ "\nNo se pudo registrar el paquete. %s ya existía antes de esta instalación y se ha dejado como estaba.\n",
+    /* 73 */ "\nERROR: no se pudo escribir %s. La actualización se ha detenido; el paquete instalado conserva su versión anterior.\n",
 };

@@ -199,8 +199,14 @@ void EditWithSed(std::string_view script, const char* file)
     // the log with the line.
     SysCmd(CMD_NONE, 2, "(%s/%s -e %s %s 1>%s)", sed.Path, sed.Name, quoted.get(), target.get(),
            temp.get());
+    // The edited text is copied back onto a plain file of one name only.
+    if (!ClearCopyTarget(target.get())) {
+        PutLogMsg("ERROR: couldn't write %s\n", target.get());
+        fprintf(stderr, "ERROR: couldn't write %s\n", target.get());
+        exit(1);
+    }
     SysCmd(CMD_CP, 2, "/tmp/%s.tmp %s", my_name, target.get());
-    if (known && chown(target.get(), st.st_uid, st.st_gid) != 0)
+    if (known && lchown(target.get(), st.st_uid, st.st_gid) != 0)
         InstallerWarning("couldn't give %s its owner and group back: %s", target.get(),
                          strerror(errno));
     SysCmd(CMD_RM, 0, "/tmp/%s.tmp", my_name);
@@ -276,19 +282,30 @@ int CarryOut(const PkgListStep& step, const ListRun& run)
 {
     SavedStr saved(SaveStr_(step.file));
     const char* file = saved.get();
+    SavedStr source(SaveStr("%s/%s/%s", run.workDir, run.subdir, file));
     bool attributes = true;
+    // Nothing is copied or touched through a link or into a pipe at the
+    // destination; where one cannot be removed, the line is passed over.
     switch (step.command) {
     case PKG_DIR:
-        SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, pAppDir);
+        attributes = ClearTreeTargets(source.get(), pAppDir);
+        if (attributes)
+            SysCmd(CMD_CP_R, 1, "%s %s", source.get(), pAppDir);
         break;
     case PKG_DIRTO: {
         SavedStr dest(SaveStr_(step.extra));
-        SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, dest.get());
+        attributes = ClearTreeTargets(source.get(), dest.get());
+        if (attributes)
+            SysCmd(CMD_CP_R, 1, "%s %s", source.get(), dest.get());
         break;
     }
-    case PKG_TOUCH:
-        SysCmd(CMD_TOUCH, 1, "%s/%s", pAppDir, file);
+    case PKG_TOUCH: {
+        SavedStr target(SaveStr("%s/%s", pAppDir, file));
+        attributes = ClearCopyTarget(target.get());
+        if (attributes)
+            SysCmd(CMD_TOUCH, 1, "%s", target.get());
         break;
+    }
     case PKG_IF_PRESENT_M:
     case PKG_IF_PRESENT_S:
         attributes = FindFile(pAppDir, file) != 0;
@@ -306,7 +323,9 @@ int CarryOut(const PkgListStep& step, const ListRun& run)
             return 1;
         break;
     default:
-        SysCmd(CMD_CP, 1, "%s/%s/%s %s", run.workDir, run.subdir, file, pAppDir);
+        attributes = ClearTreeTargets(source.get(), pAppDir);
+        if (attributes)
+            SysCmd(CMD_CP, 1, "%s %s", source.get(), pAppDir);
         break;
     }
     PkgListAttribute attribute;

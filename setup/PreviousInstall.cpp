@@ -1,6 +1,8 @@
 // An earlier installation: found through /opt/Tarvo/lumo, which is the
 // application directory itself for an installation under /opt and a link to
 // it for any other base; and moved when this run names another base.
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +26,18 @@ bool StatMakerDir(const char* base, struct stat* st)
     return found;
 }
 
+// The application directory a relative link at optAppDir leads to. The
+// system resolves the link's text against the directory holding the link
+// (/opt/Tarvo), through whatever links lie on the way; so is it resolved
+// here. A saved string.
+char* ResolvedRelativeLink(const char* optAppDir)
+{
+    char resolved[PATH_MAX];
+    if (!realpath(optAppDir, resolved))
+        SysError("can't follow the link %s", optAppDir);
+    return SaveStr_(resolved);
+}
+
 }  // namespace
 
 char* locatePreviousInstallation()
@@ -44,7 +58,7 @@ char* locatePreviousInstallation()
         // installation: it goes, and this is a first installation.
         SysCmd(CMD_RM, 1, "%s/%s/%s", OptDir, MAKER_NAME, PRODUCT_NAME);
     } else {
-        base = link[0] == '/' ? SaveStr_(link) : SaveStr("%s/%s", OptDir, link);
+        base = link[0] == '/' ? SaveStr_(link) : ResolvedRelativeLink(optAppDir);
         StripToBaseName(base);
         // The base is pasted into the command lines that move the
         // installation, as the command-line bases are.

@@ -19,3 +19,4 @@ extern char* pAppDir;             // <pTargetInstallDir>/Tarvo/lumo
 extern char* pTarvoPkgName;       // the Solaris package's name
 extern const char* pBinaryInstanceCheckList;  // programs that must not run
 extern bool flCreatedTmpDir;      // the installer created the work area itself
+extern char* pCreatedWorkAreas;   // the work areas it created, one a line, or null

@@ -6,12 +6,21 @@
 // Entries of every message table. Entry i is the same message in each
 // language and carries the same printf conversions in the same order, since
 // callers pass one argument list whatever the language.
-inline constexpr int SETUP_MSG_COUNT = 72;
+inline constexpr int SETUP_MSG_COUNT = 74;
 
 // The free-space check's stop when the place where the application directory
 // would be created has too little room: "%s" the place, "%e" the limit (a
 // double, 17.0).
 inline constexpr int SETUP_MSG_NO_ROOM_FOR_APPDIR = 71;
+
+// A first installation whose package could not be registered, into an
+// application directory that was there before the run: "%s" the directory,
+// which is kept.
+inline constexpr int SETUP_MSG_APPDIR_KEPT = 72;
+
+// An upgrade that stops at a file it could not write, before the new
+// version is recorded: "%s" the file.
+inline constexpr int SETUP_MSG_UPGRADE_STOPPED = 73;
 
 extern const char* const NLS_ENGLISH[SETUP_MSG_COUNT];
 extern const char* const NLS_SPANISH[SETUP_MSG_COUNT];

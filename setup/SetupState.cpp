@@ -10,3 +10,4 @@ char* pAppDir = nullptr;
 char* pTarvoPkgName = nullptr;
 const char* pBinaryInstanceCheckList = ",nvadmin,nvqadmin,nuvrin,nvrlumotty,NVQ,NVRM,qdf,driver,";
 bool flCreatedTmpDir = false;
+char* pCreatedWorkAreas = nullptr;

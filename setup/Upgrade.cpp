@@ -1,13 +1,16 @@
 // Upgrading the installed Solaris package in place, over an earlier
 // installation: the package installer is not run again; every regular file
 // of the package map is copied into place and added to the package's
-// registration, and the new version is stamped into it.
+// registration, and the new version is stamped into it once every file is
+// in place.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "Installer.h"
 #include "MemMgr.h"
 #include "Setup.h"
+#include "SetupMessages.h"
 #include "SysCmd.h"
 #include "utils.h"
 
@@ -67,8 +70,10 @@ bool IsSafeEntry(const PkgMapEntry& e)
 
 // Copies one regular file of the package into place and adds it to the
 // package: absolute path names from the package's root tree, relative ones
-// from its reloc tree into <base>/Tarvo.
-void UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e)
+// from its reloc tree into <base>/Tarvo. The destination is cleared first,
+// so that the copy never writes through a link planted there. False, with
+// the destination in *dest, when the file could not be put in place.
+bool UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e, SavedStr* dest)
 {
     SavedStr clsText(SaveStr_(e.pkgClass)), pathText(SaveStr_(e.path)), typeText(SaveStr_(e.type)),
         modeText(SaveStr_(e.mode)), ownerText(SaveStr_(e.owner)), groupText(SaveStr_(e.group));
@@ -78,18 +83,32 @@ void UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e)
     const char* mode = modeText.get();
     const char* owner = ownerText.get();
     const char* group = groupText.get();
-    if (path[0] == '/') {
+    const bool absolute = path[0] == '/';
+    dest->reset(absolute ? SaveStr_(path) : SaveStr("%s/%s/%s", pTargetInstallDir, MAKER_NAME, path));
+    if (absolute) {
         RunDirect("%s -c %s %s %s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls, pkg,
                   path, type, mode, owner, group);
-        RunDirect("cp %s/%s/root%s %s", workDir, pkg, path, path);
     } else {
         RunDirect("%s -c %s %s %s/%s/%s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls,
                   pkg, pTargetInstallDir, MAKER_NAME, path, type, mode, owner, group);
-        RunDirect("cp %s/%s/reloc/%s %s/%s/%s", workDir, pkg, path, pTargetInstallDir, MAKER_NAME,
-                  path);
     }
+    if (!ClearCopyTarget(dest->get()))
+        return false;
+    const int copied = absolute ? RunDirect("cp %s/%s/root%s %s", workDir, pkg, path, path)
+                                : RunDirect("cp %s/%s/reloc/%s %s", workDir, pkg, path, dest->get());
     putchar('.');
     fflush(stdout);
+    return copied == 0;
+}
+
+// The upgrade cannot go on: the file is named, the version is not stamped
+// and the run ends with status 1.
+[[noreturn]] void UpgradeStopped(const char* dest)
+{
+    PutLogMsg("ERROR: couldn't write %s\n", dest);
+    fflush(stdout);
+    fprintf(stderr, nlsSetupStrCvt(SETUP_MSG_UPGRADE_STOPPED), dest);
+    exit(1);
 }
 
 }  // namespace
@@ -122,7 +141,9 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir)
                              static_cast<int>(strcspn(LineBuf, "\r\n")), LineBuf);
             continue;
         }
-        UpgradeFile(pkg, workDir, entry);
+        SavedStr dest;
+        if (!UpgradeFile(pkg, workDir, entry, &dest))
+            UpgradeStopped(dest.get());
     }
     CloseInputFile();
 

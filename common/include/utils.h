@@ -170,6 +170,8 @@ int GetFileLine();
 int GetFileTextLine(const char* delims);
 
 // Whole-file reads. The path is "dir/name", or dir alone when name is null.
+// GetFileContent and GetFileContentR read plain files only: a pipe, a
+// device or a directory there is unreadable (0, an empty buffer).
 int GetFileContent(const char* dir, const char* name);    // first 4095 bytes into LineBuf
 // At most size bytes into buf, which must hold size + 1.
 int GetFileContentR(const char* dir, const char* name, char* buf, int size);
@@ -284,13 +286,16 @@ extern FILE* pLog;            // the log while one message is written, else null
 extern char* pToolPath;       // directory holding the library's "db" directory
 
 // Appends the message to the log while logging is on; the first message of
-// the process empties it first. A log that cannot be opened safely (a link
-// or anything but a plain file of its own is never written) is reported with
-// "ERROR: couldn't open <path>" on standard error and the message is lost.
+// the process empties it first. A plain file there that another user owns or
+// that has a second name is replaced by a new log of this process. A log
+// that cannot be opened safely (a link or anything but a plain file is never
+// written, and left alone) is reported with "ERROR: couldn't open <path>" on
+// standard error and the message is lost.
 void PutLogMsg(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Makes sure the log exists as a plain file of its own (created open to
-// everyone when missing) before a command appends to it by name; its path
-// (a private buffer), or null after reporting as PutLogMsg does.
+// Makes sure the log exists as a plain file of this process's own (created
+// open to everyone when missing or replaced as PutLogMsg replaces it) before
+// a command appends to it by name; its path (a private buffer), or null
+// after reporting as PutLogMsg does.
 const char* PrepareLogFile();
 
 // A new, empty file at path open for writing, with exactly mode whatever

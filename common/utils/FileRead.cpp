@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FilePath.h"
@@ -108,18 +109,20 @@ long ReadAll(int fd, char* buf, long size)
 }
 
 // At most size bytes of the file into buf, followed by a NUL (buf holds
-// size + 1 bytes). 0 when the file cannot be opened or read.
+// size + 1 bytes). 0 when the file cannot be opened or read, or is no
+// plain file: a pipe would hold the reader up for ever, a device gives
+// endless or changing bytes, and a directory opens but cannot be read.
 int ReadFileInto(const char* dir, const char* name, char* buf, long size)
 {
     PathBuf path;
     if (!JoinPath(path, dir, name))
         return 0;
-    int fd = open(path.data(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.data(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return 0;
-    long got = ReadAll(fd, buf, size);
+    struct stat st;
+    long got = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? ReadAll(fd, buf, size) : -1;
     close(fd);
-    // A directory opens but cannot be read: that is no content either.
     if (got < 0) {
         buf[0] = '\0';
         return 0;

@@ -2,7 +2,8 @@
 // between the output that logged commands append to it. The program runs
 // as root while /tmp is open to everyone, so the log is never reached
 // through a link or taken over from another file: it is created
-// exclusively and written only while it is a plain file of its own.
+// exclusively and written only while it is a plain file of its own, owned
+// by the running user.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -40,25 +41,33 @@ bool LogFilePath(PathBuf& path)
     return true;
 }
 
-// Opens the log for appending, creating it readable and writable by
-// everyone when it is missing. A link, a hard-linked file or anything but a
-// plain file there is refused: the descriptor, or -1 after reporting.
+// Opens the log for appending. A missing log is created exclusively,
+// readable and writable by everyone. A plain file that another user owns,
+// or that has a second name, is replaced by a new one of this process: its
+// owner could otherwise swap it for a link between two logged commands, and
+// the shell would follow that link when it appends a command's output by
+// name. In the sticky /tmp nobody else can replace a file of the program's
+// own. A link, a pipe, a directory or anything else but a plain file is
+// refused and left alone. The descriptor, or -1 after reporting.
 int OpenLog(const char* path)
 {
-    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = open(path, flags | O_CREAT | O_EXCL, 0666);
+    int fd = open(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    bool fresh = fd < 0 && errno == ENOENT;
     if (fd >= 0) {
-        // The creation mask must not narrow what commands run by other users
-        // may add; the mode is set on the new file itself, never by name.
-        fchmod(fd, 0666);
-    } else if (errno == EEXIST) {
-        fd = open(path, flags);
+        struct stat st;
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            close(fd);
+            fd = -1;
+        } else if (st.st_uid != geteuid() || st.st_nlink != 1) {
+            close(fd);
+            fd = -1;
+            fresh = true;
+        }
     }
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)) {
-        close(fd);
-        fd = -1;
-    }
+    // The creation mask must not narrow what commands run by other users
+    // may add: the new file gets its mode on its own descriptor.
+    if (fresh)
+        fd = CreateFreshFile(path, 0666);
     if (fd < 0)
         fprintf(stderr, "ERROR: couldn't open %s\n", path);
     return fd;

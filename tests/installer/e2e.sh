@@ -30,12 +30,83 @@ fail() {
     FAILS=$((FAILS + 1))
 }
 
+# A run that hangs ends after this many seconds, with status 124.
+SETUP_TIME_LIMIT=60
+
 # run_setup INPUT [ARG...]: ./setup with INPUT on standard input.
 run_setup() {
     local input=$1
     shift
-    printf '%s' "$input" | ./setup "$@" >"$OUT" 2>"$ERR"
+    printf '%s' "$input" | timeout -k 5 "$SETUP_TIME_LIMIT" ./setup "$@" >"$OUT" 2>"$ERR"
     RC=$?
+}
+
+# start_setup [ARG...]: ./setup in the background, its answers given one by
+# one with answer as its questions come (wait_for); end_setup waits for its
+# end.
+start_setup() {
+    rm -f /tmp/e2e.in
+    mkfifo /tmp/e2e.in
+    timeout -k 5 "$SETUP_TIME_LIMIT" ./setup "$@" </tmp/e2e.in >"$OUT" 2>"$ERR" &
+    SETUP_PID=$!
+    exec 4>/tmp/e2e.in
+}
+answer() { printf '%s' "$1" >&4; }
+end_setup() {
+    exec 4>&-
+    wait "$SETUP_PID"
+    RC=$?
+}
+
+# wait_for WHAT COMMAND [ARG...]: until COMMAND succeeds, for at most 30
+# seconds; a failure naming WHAT after that.
+wait_for() {
+    local what=$1 i
+    shift
+    for ((i = 0; i < 600; i++)); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    fail "timed out waiting for $what"
+    return 1
+}
+out_has() { grep -qF -- "$1" "$OUT"; }
+
+# as_user CMD...: CMD as the unprivileged user nobody; as_group_member
+# CMD...: as nobody in root's group, which may write the application
+# directory of another base (mode 775).
+as_user() { setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$@"; }
+as_group_member() { setpriv --reuid=nobody --regid=0 --clear-groups -- "$@"; }
+
+# take_snapshot DIR...: every entry below the DIRs with its type, mode,
+# owner, link target and the hash of its content, one a line, sorted.
+take_snapshot() {
+    {
+        find "$@" -printf '%p %y %m %U:%G %l\n'
+        find "$@" -type f -print0 | xargs -0 -r md5sum | awk '{ print $2 " md5 " $1 }'
+    } 2>/dev/null | sort
+}
+# snapshot NAME DIR...: the trees of the DIRs as they are now.
+snapshot() {
+    local name=$1
+    shift
+    printf '%s\n' "$@" >"/tmp/snap.$name.dirs"
+    take_snapshot "$@" >"/tmp/snap.$name"
+}
+# expect_unchanged NAME [PATH...]: the trees of snapshot NAME are as they
+# were, but for the PATHs and what lies below them.
+expect_unchanged() {
+    local name=$1 changes
+    shift
+    local -a dirs
+    mapfile -t dirs <"/tmp/snap.$name.dirs"
+    changes=$(diff "/tmp/snap.$name" <(take_snapshot "${dirs[@]}") | grep '^[<>]' |
+              awk -v allowed="$*" '
+                  BEGIN { n = split(allowed, a, " ") }
+                  { path = $2; for (i = 1; i <= n; i++)
+                        if (path == a[i] || index(path, a[i] "/") == 1) next
+                    print }')
+    [ -z "$changes" ] || fail "changed outside the intended places: $changes"
 }
 
 expect_rc() { [ "$RC" = "$1" ] || fail "exit status $RC, wanted $1"; }
@@ -108,7 +179,7 @@ expect_nothing_installed() {
 # make_app DIR: an installed application directory, registered as the
 # package of an earlier release, with a file of data of its own.
 make_app() {
-    mkdir -p "$1" "$REG"
+    mkdir -p "$1" "$REG" /etc/Tarvo
     echo "printer data" >"$1/data"
     printf 'PKG=QMPTlumo\nVERSION=4.30.20\nBASEDIR=/opt/Tarvo\n' >"$REG/pkginfo"
 }
@@ -119,12 +190,19 @@ expect_queue_admin() {
     expect_out_order "nvqadmin: print queues brought up to date" "nvqadmin: stale job files removed"
 }
 
-# start_program NAME SECONDS: a program of that name runs for that long.
+# start_program NAME: a program of that name runs, until stop_program NAME.
 start_program() {
     cp /bin/sleep "/tmp/$1"
-    ("/tmp/$1" "$2" &)
-    sleep 0.2
+    "/tmp/$1" 600 </dev/null >/dev/null 2>&1 &
+    echo $! >"/tmp/$1.pid"
+    wait_for "$1 to run" program_runs "$1"
 }
+stop_program() {
+    kill "$(cat "/tmp/$1.pid")"
+    wait_for "$1 to end" program_gone "$1"
+}
+program_runs() { ps -e -o comm= | grep -qx -- "$1"; }
+program_gone() { ! program_runs "$1"; }
 
 # step TEXT: names the next part of a scenario in failure reports.
 step() { printf 'step: %s\n' "$*"; rm -f "$LOG"; }
@@ -225,6 +303,8 @@ sc_work_area() {
     run_setup $'y\n' /var/first /opt ./rel
     expect_rc 0
     expect_cleaned "$PWD/rel/TarvoInstall"
+    # The replaced area is made as it is read, and goes again, empty.
+    expect_log_order "mkdir -p /var/first" "mkdir -p $PWD/rel"
     expect_missing /var/first
 }
 
@@ -234,6 +314,13 @@ sc_work_area_refused() {
     run_setup $'y\n' /var/plain
     expect_rc 2
     expect_out $'ERROR: couldn\'t open /var/plain\n\n'
+    expect_not_cleaned
+
+    step "a replaced work area that cannot be made"
+    run_setup $'y\n' /var/plain/sub /opt /var/later
+    expect_rc 1
+    expect_out "ERROR: exit status"
+    expect_missing /var/later
     expect_not_cleaned
 
     step "a work area on a read-only file system"
@@ -268,7 +355,7 @@ sc_work_area_refused() {
 
 sc_earlier_none() {
     step "first installation while a program of the product runs"
-    start_program nvadmin 60
+    start_program nvadmin
     run_setup $'y\n2\n'
     expect_rc 0
     # Only the placement list asks, after the package is installed.
@@ -344,7 +431,7 @@ sc_earlier_dangling() {
 
 sc_running_quit() {
     make_app $APP
-    start_program nvadmin 60
+    start_program nvadmin
 
     step "answer 2"
     run_setup $'y\n2\n' install /var/apps
@@ -375,8 +462,13 @@ sc_running_quit() {
 sc_running_wait() {
     step "answer 1 while the program ends"
     make_app $APP
-    start_program nvadmin 2
-    run_setup $'y\n1\n' install /var/apps
+    start_program nvadmin
+    start_setup install /var/apps
+    answer $'y\n'
+    wait_for "the running-program question" out_has "Enter a selection:"
+    answer $'1\n'
+    stop_program nvadmin
+    end_setup
     expect_rc 0
     expect_count "Enter a selection:" 1
     expect_cleaned
@@ -755,7 +847,7 @@ sc_not_root() {
 sc_pkgadd_fails() {
     step "pkgadd fails"
     run_setup $'y\n'
-    expect_rc 0
+    expect_rc 1
     expect_out "Installation of <QMPTlumo> failed."
     expect_log "rm -rf /opt/Tarvo/lumo/.nv_cfg"
     expect_log "rm -rf  /opt/Tarvo/lumo"
@@ -766,7 +858,7 @@ sc_pkgadd_fails() {
 
 sc_checkps_stop() {
     step "answer 2 at the placement list's running-program question"
-    start_program nvqadmin 60
+    start_program nvqadmin
     umask 077
     run_setup $'y\n2\n'
     umask 022
@@ -778,6 +870,221 @@ sc_checkps_stop() {
     expect_placed
     expect_mode /opt/Tarvo 700
     expect_cleaned
+}
+
+# ---------------------------------------------------------------------------
+# Scenarios: what other users plant where root writes.
+
+sc_planted_log() {
+    step "a log and an edit file left by another user's run"
+    as_user ./setup <<<y >/dev/null 2>&1
+    [ "$(stat -c %U "$LOG" 2>/dev/null)" = nobody ] || fail "nobody's run left no log of its own"
+    as_user sh -c 'echo "nobody was here" >/tmp/setup.tmp'
+    snapshot system /etc /usr/bin
+
+    # (step would remove the log)
+    printf 'step: %s\n' "a first installation with no file-creation mask, stopped at its question"
+    start_program nvqadmin
+    umask 0
+    start_setup
+    umask 022
+    answer $'y\n'
+    wait_for "the placement list's question" out_has "Enter a selection:"
+    # The log is root's now: in the sticky /tmp nobody else can put a link
+    # in its place for the shell to follow.
+    [ "$(stat -c '%U %h' "$LOG")" = "root 1" ] ||
+        fail "the log is $(stat -c '%U with %h names' "$LOG") during the run"
+    ! as_user ln -sf /etc/nologin "$LOG" 2>/dev/null || fail "another user replaced the log"
+    # The unpacked package and the placement list are root's alone.
+    expect_mode /tmp/TarvoInstall 700
+    ! as_user touch /tmp/TarvoInstall/planted 2>/dev/null ||
+        fail "another user wrote into the work directory"
+    answer $'2\n'
+    end_setup
+    expect_rc 0
+    expect_log "rm -rf  /tmp/TarvoInstall"
+    expect_missing /etc/nologin
+    expect_missing /tmp/setup.tmp
+    expect_unchanged system /etc/Tarvo /usr/bin/nvadmin /usr/bin/nvrlumotty
+}
+
+sc_upgrade_planted() {
+    step "links, a pipe and a second name planted in the application directory of another base"
+    local app=/var/apps/Tarvo/lumo
+    make_app $app
+    chmod 775 $app
+    mkdir -p /opt/Tarvo
+    ln -s $app $APP
+    echo "secret" >/etc/victim
+    chmod 600 /etc/victim
+    echo "other secret" >/var/victim
+    as_group_member ln -s /etc/victim $app/README
+    as_group_member ln -s /etc/made-by-root $app/nvadmin
+    as_group_member mkfifo $app/driver
+    # A second name of a file elsewhere (made by root here: this host does
+    # not let other users link to files they do not own).
+    ln /var/victim $app/qdf
+    snapshot system /etc /var/victim /usr/bin
+    run_setup $'y\n'
+    expect_rc 0
+    expect_err "$app/README was no plain file of its own and is removed before the copy"
+    cmp -s $app/README QMPT.README || fail "README was not copied over"
+    local name
+    for name in README nvadmin driver qdf; do
+        [ -f $app/$name ] && [ ! -L $app/$name ] && [ "$(stat -c %h $app/$name)" = 1 ] ||
+            fail "$app/$name is no plain file of one name"
+    done
+    grep -qx "VERSION=4.30.26" $REG/pkginfo || fail "registration lacks VERSION=4.30.26"
+    expect_missing /etc/made-by-root
+    expect_unchanged system /etc/Tarvo
+}
+
+sc_placement_planted() {
+    step "links planted where the placement list copies and touches"
+    # A first installation under another base that stopped before its
+    # package was registered; a group member has been at work since.
+    local app=/var/apps/Tarvo/lumo
+    mkdir -p $app /opt/Tarvo /var/spool/Tarvo/ppd
+    chmod 775 $app /var/spool/Tarvo /var/spool/Tarvo/ppd
+    ln -s $app $APP
+    echo "secret" >/etc/victim
+    chmod 600 /etc/victim
+    as_group_member mkdir -m 777 $app/log
+    as_group_member mkdir $app/doc
+    as_group_member ln -s /etc/nologin $app/log/jobs.log
+    as_group_member ln -s /etc/victim $app/doc/index.txt
+    as_group_member ln -s /etc/victim $app/lumo.cfg
+    as_group_member ln -s /etc/victim /var/spool/Tarvo/ppd/lumo-laser.ppd
+    snapshot system /etc /usr/bin
+    run_setup $'y\n'
+    expect_rc 0
+    pkginfo -q QMPTlumo || fail "the package was not registered"
+    expect_placed $app
+    local file
+    for file in $app/log/jobs.log $app/doc/index.txt $app/lumo.cfg \
+        /var/spool/Tarvo/ppd/lumo-laser.ppd; do
+        [ -f "$file" ] && [ ! -L "$file" ] || fail "$file is no plain file"
+    done
+    expect_missing /etc/nologin
+    expect_unchanged system /etc/Tarvo /usr/bin/nvadmin /usr/bin/nvrlumotty
+    expect_cleaned
+}
+
+# ---------------------------------------------------------------------------
+# Scenarios: earlier installations kept, failures told.
+
+sc_pkgadd_kept() {
+    step "pkgadd fails over an earlier installation whose link in /opt was lost"
+    local app=/var/apps/Tarvo/lumo
+    make_app $app
+    chmod 775 $app
+    printf ' V5 ' >$app/.nv_cfg
+    echo "the site's own" >$app/site.conf
+    snapshot apps /var/apps "$REG"
+    run_setup $'y\n' install /var/apps
+    expect_rc 1
+    expect_out "$app was there before this installation and has been left as it was."
+    expect_no_log "rm -rf  $app"
+    expect_unchanged apps
+    expect_not_cleaned
+}
+
+sc_upgrade_full() {
+    step "an upgrade on a full file system"
+    mkdir -p /var/small
+    mount -t tmpfs -o size=2m lumo-small /var/small || { fail "cannot mount a small tmpfs"; return; }
+    run_setup $'y\n' install /var/small
+    expect_rc 0
+    local app=/var/small/Tarvo/lumo
+    rm -f $app/README
+    echo "driver of the earlier release" >$app/driver
+    dd if=/dev/zero of=/var/small/filler bs=64k 2>/dev/null
+    run_setup $'y\n'
+    expect_rc 1
+    expect_err "ERROR: couldn't write $app/README. The upgrade has stopped"
+    grep -qx "VERSION=4.30.20" $REG/pkginfo || fail "the registration lost VERSION=4.30.20"
+    expect_content $app/driver "driver of the earlier release"
+    ! grep -q "^installf -f" $REG/installf.log || fail "the registration was finished"
+    expect_not_cleaned
+}
+
+sc_interrupted() {
+    step "a first installation that stopped before its package was registered"
+    mkdir -p $APP
+    printf ' V5 ' >$APP/.nv_cfg
+    echo "printer data" >$APP/data
+    run_setup $'y\n'
+    expect_rc 0
+    expect_out "Installation of <QMPTlumo> was successful"
+    pkginfo -q QMPTlumo || fail "the package was not registered"
+    expect_file $APP/data
+    expect_mode /var/spool/Tarvo/lumo/__nva_download__ 777
+    expect_placed
+    expect_cleaned
+}
+
+sc_relative_link() {
+    step "an earlier installation linked by a relative link"
+    make_app /opt/site/Tarvo/lumo
+    mkdir -p /opt/Tarvo
+    ln -s ../site/Tarvo/lumo $APP
+    snapshot opt /opt
+    run_setup $'y\n'
+    expect_rc 0
+    expect_no_log "mv -f -f"
+    cmp -s /opt/site/Tarvo/lumo/README QMPT.README || fail "README was not copied over"
+    grep -qx "installf -c none QMPTlumo /opt/site/Tarvo/lumo/qdf f 0755 root bin" $REG/installf.log ||
+        fail "installf.log lacks /opt/site/Tarvo/lumo/qdf"
+    expect_unchanged opt /opt/site/Tarvo/lumo
+    expect_cleaned
+}
+
+sc_lists_not_files() {
+    cp isize isize.saved
+    cp disks disks.saved
+
+    step "isize a pipe"
+    rm isize
+    mkfifo isize
+    run_setup $'y\n'
+    expect_rc 0
+    expect_out "Could not determine how much space needed for install, missing isize."
+    expect_not_cleaned
+
+    step "tsize a device, then a directory"
+    rm isize
+    cp isize.saved isize
+    mv tsize tsize.saved
+    ln -s /dev/zero tsize
+    run_setup $'y\n'
+    expect_rc 0
+    expect_out "Could not determine how much space needed for install"
+    rm tsize
+    mkdir tsize
+    run_setup $'y\n'
+    expect_rc 0
+    expect_out "Could not determine how much space needed for install"
+    rmdir tsize
+    mv tsize.saved tsize
+
+    step "disks a pipe"
+    rm disks
+    mkfifo disks
+    run_setup $'y\n'
+    expect_rc 1
+    expect_err "ERROR: can't open file, TarvoInstall/disks"
+    expect_no_log "cp -p"
+
+    step "a piece that is a pipe"
+    rm disks
+    cp disks.saved disks
+    rm pkg_tar.2
+    mkfifo pkg_tar.2
+    run_setup $'y\n'
+    expect_rc 1
+    expect_err "/pkg_tar.2, which is no plain file"
+    expect_no_log "cp -p"
+    expect_missing $APP
 }
 
 inner() {
@@ -831,6 +1138,11 @@ outer() {
                      scenario lprng_cups --lprng --cups ;;
         ends)        scenario not_root --user nobody; scenario pkgadd_fails --fail-pkgadd
                      scenario checkps_stop ;;
+        planted)     scenario planted_log; scenario upgrade_planted
+                     scenario placement_planted ;;
+        recovery)    scenario pkgadd_kept; scenario upgrade_full --df /var/small=100000
+                     scenario interrupted; scenario relative_link
+                     scenario lists_not_files ;;
         *) echo "installer tests: no group '$group'" >&2; exit 2 ;;
     esac
     [ "$failures" = 0 ] || exit 1

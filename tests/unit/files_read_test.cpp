@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "MemMgr.h"
@@ -300,6 +301,12 @@ TEST_F(WholeFiles, ContentIntoLineBuf)
     EXPECT_EQ(GetFileContent(dir.c_str(), "missing"), 0);
     // A directory opens, but holds no content.
     EXPECT_EQ(GetFileContent(dir.c_str(), nullptr), 0);
+    // A pipe without a writer would hold the reader up for ever; a device
+    // has no content of its own.
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(GetFileContent(dir.c_str(), "pipe"), 0);
+    EXPECT_STREQ(LineBuf, "");
+    EXPECT_EQ(GetFileContent("/dev/zero", nullptr), 0);
 }
 
 TEST_F(WholeFiles, ContentIntoTheCallersBuffer)

@@ -113,22 +113,37 @@ TEST_F(LogDeathTest, ALinkAtTheLogPathIsRefusedAndLeftAlone)
     EXPECT_FALSE(fs::exists(dir + "/made"));
 }
 
-TEST_F(LogDeathTest, OnlyAPlainFileOfItsOwnIsWritten)
+TEST_F(Log, AFileOfAnotherOwnerOrWithASecondNameIsReplaced)
 {
-    // A second name of another file would let the log empty that file.
+    // A second name of another file would let the log empty that file: the
+    // name is taken for a new log of its own.
     std::string victim = Victim("keep\n", fs::perms(0644));
     fs::create_hard_link(victim, log);
-    EXPECT_EXIT(
-        {
-            flUseLog = true;
-            PutLogMsg("x\n");
-            exit(0);
-        },
-        ExitedWithCode(0), "^ERROR: couldn't open " + log + "\n$");
+    EXPECT_EQ(Logging([] { PutLogMsg("x\n"); }), 0);
     EXPECT_EQ(ReadFile(victim), "keep\n");
+    EXPECT_EQ(ReadFile(log), "x\n");
+    EXPECT_EQ(fs::hard_link_count(log), 1u);
+    EXPECT_EQ(fs::status(log).permissions(), fs::perms(0666));
+
+    // Its owner could swap a log of another user for a link between two
+    // commands that append to it.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "giving the log another owner needs root";
+    ASSERT_EQ(chown(log.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(Logging([] {
+                  exit(PrepareLogFile() == nullptr ? 3 : 0);
+              }),
+              0);
+    struct stat st;
+    ASSERT_EQ(lstat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, geteuid());
+    EXPECT_EQ(ReadFile(log), "");
+}
+
+TEST_F(LogDeathTest, OnlyAPlainFileIsWritten)
+{
 
     // A pipe without a reader must not hold the program up.
-    fs::remove(log);
     ASSERT_EQ(mkfifo(log.c_str(), 0666), 0);
     EXPECT_EXIT(
         {

@@ -433,14 +433,17 @@ protected:
         std::ofstream(area + "/TarvoInstall/pkg_tar.1") << "piece";
     }
 
-    Ending Run(const std::string& area, bool created)
+    // The clean-up of a run whose work directory is in area; made holds
+    // the work areas the run made, one a line.
+    Ending Run(const std::string& area, const std::string& made = "")
     {
         const std::string work = area + "/TarvoInstall";
         const std::string app = dir + "/app";
         return RunInChild(dir + "/out", [&] {
             pTarvoInstallDir = SaveStr_(work.c_str());
             pAppDir = SaveStr_(app.c_str());
-            flCreatedTmpDir = created;
+            flCreatedTmpDir = !made.empty();
+            pCreatedWorkAreas = made.empty() ? nullptr : SaveStr_(made.c_str());
             TarvoClean(pTarvoInstallDir);
         });
     }
@@ -452,7 +455,7 @@ protected:
 TEST_F(Clean, RemovesTheWorkDirectoryAndRunsTheQueueAdministrationTwice)
 {
     MakeWorkDir(dir + "/given");
-    const Ending ending = Run(dir + "/given", false);
+    const Ending ending = Run(dir + "/given");
     EXPECT_EQ(ending.status, Passed);
     EXPECT_EQ(ending.shown, "..\n");
     EXPECT_FALSE(fs::exists(dir + "/given/TarvoInstall"));
@@ -464,14 +467,31 @@ TEST_F(Clean, RemovesTheWorkDirectoryAndRunsTheQueueAdministrationTwice)
 TEST_F(Clean, AWorkAreaItMadeGoesOnlyWhenEmpty)
 {
     MakeWorkDir(dir + "/made");
-    EXPECT_EQ(Run(dir + "/made", true).status, Passed);
+    EXPECT_EQ(Run(dir + "/made", dir + "/made").status, Passed);
     EXPECT_FALSE(fs::exists(dir + "/made"));
 
     MakeWorkDir(dir + "/shared");
     std::ofstream(dir + "/shared/other") << "someone else's";
-    EXPECT_EQ(Run(dir + "/shared", true).status, Passed);
+    EXPECT_EQ(Run(dir + "/shared", dir + "/shared").status, Passed);
     EXPECT_FALSE(fs::exists(dir + "/shared/TarvoInstall"));
     EXPECT_EQ(ReadFile(dir + "/shared/other"), "someone else's");
+
+    // Areas named earlier on the command line and replaced go too; one made
+    // inside another goes first.
+    fs::create_directories(dir + "/outer/inner");
+    MakeWorkDir(dir + "/last");
+    const std::string made = dir + "/outer\n" + dir + "/outer/inner\n" + dir + "/last";
+    EXPECT_EQ(Run(dir + "/last", made).status, Passed);
+    EXPECT_FALSE(fs::exists(dir + "/outer"));
+    EXPECT_FALSE(fs::exists(dir + "/last"));
+
+    // The last area named was there before: it stays, though empty.
+    fs::create_directories(dir + "/early");
+    MakeWorkDir(dir + "/named");
+    EXPECT_EQ(Run(dir + "/named", dir + "/early").status, Passed);
+    EXPECT_FALSE(fs::exists(dir + "/early"));
+    EXPECT_TRUE(fs::is_directory(dir + "/named"));
+    EXPECT_FALSE(fs::exists(dir + "/named/TarvoInstall"));
 }
 
 }  // namespace

@@ -203,7 +203,7 @@ TEST(SetupTables, IndexOutsideTheTableGivesAnEmptyTextAndAWarning)
                                    == NLS_ENGLISH[SETUP_MSG_COUNT - 1];
             std::exit(ok ? 0 : 1);
         },
-        testing::ExitedWithCode(0), "WARNING: there is no setup message 72");
+        testing::ExitedWithCode(0), "WARNING: there is no setup message 74");
 }
 
 TEST(AgreementLanguage, AliasesMapToTheCodeOfTheirLine)
