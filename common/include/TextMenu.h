@@ -159,6 +159,70 @@ int ValidateEntryDigit(const char* entry);
 // "(min,max)": stores min and gives max.
 int getMinMax(const char* text, int* pmin);
 
+// ---- screen buffer ----
+
+// The screen image of a full-screen page: rows x columns cells, row after
+// row. curX (from 0) and curY (from 1) are the write position of
+// WriteString; the ovl fields place the box of Overlay.
+struct TermInfo {
+    int columns, rows;
+    int reserved[8];
+    int curX, curY;
+    int ovlX, ovlY, ovlWidth, ovlHeight;
+    char* cells;
+};
+// Names of the terminal-size messages; the engine fetches those by number.
+extern char *ERR_MINTERMSIZE1, *ERR_MINTERMSIZE2, *ERR_MINTERMSIZE3;
+// The screen to draw on: current itself, or for null the engine's own
+// screen, sized afresh to the terminal (the window size of standard output,
+// else COLUMNS and LINES, else 80 x 24) and filled with blanks.
+TermInfo* GetTermInfo(TermInfo* current);
+void SetPosition(TermInfo* t, int column, int row);
+void SetOvlInfo(TermInfo* t, int x, int y, int width, int height);
+// Formats the text (cut to 511 characters) into the cells at the write
+// position, corrected into the screen first; a long text runs on into the
+// next rows and stops at the last cell. The position does not advance.
+void WriteString(TermInfo* t, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Fills the part of the rectangle (x, y from 0) that lies on the screen.
+void FillArea(TermInfo* t, int x, int y, int width, int height, char ch);
+// Prints the image row by row (a newline cell ends its row early; the last
+// cell is left out; rows are clipped to 4095 characters); gives 0.
+int Refresh(TermInfo* t);
+// Prints the text in a box of asterisks, ovlWidth wide; with wait, asks
+// for Return and reads one character.
+void Overlay(TermInfo* t, const char* text, int wait);
+// A test pattern: cell k of the first 24 rows of 80 holds the digit k mod 10.
+void NumberScreen(TermInfo* t);
+// The engine addresses no cursor: these two do nothing.
+void MoveCursor(TermInfo* t, int column, int row);
+void ClearScreen(TermInfo* t);
+
+// ---- menu drawing ----
+
+// Texts of the choice page, fetched from the catalogue with its first
+// page: the keep and cancel words (answered by their first characters),
+// the current-selection line, the same for a cut selection, the question.
+extern char *NVATTYMENU_SAVE, *NVATTYMENU_CANCEL, *NVATTYMENU_CURSEL, *NVATTYMENU_CURSELTRUNC,
+    *NVATTYMENU_OPTION;
+// Prints the menu page (heading, items, values, closing question) to
+// standard output; gives the number of item records walked.
+int PrintMenu(TextMenu* menu, int longestLabel, int headingLength);
+// Prints the items after a bar item (kind 1 or 3) in cells of an 80-column
+// line, counting them in *index and *number; gives the last item consumed.
+TextMenuItem* PrintMenuBarItem(TextMenuItem* item, int barKind, int* index, int* number);
+// Fills widths (512 of them, zeroed by the caller) with the widest name of
+// each column of the item's choices; gives the widest, or 0.
+int GetColumnWidths(TermInfo* t, TextMenuItem* item, int* widths);
+// The choice page's frame: the item's label, keep and cancel, the current
+// selection (cut to the screen) and the question.
+void WriteScreenFrame(TermInfo* t, TextMenuItem* item, const char* selection);
+// Composes and prints one page of the item's choices from index first:
+// gives the number shown, 0 when the list ended on this page, -1 when the
+// page cannot be shown (terminal too small, after the user's key; or a
+// start beyond the list). A first page (first 0) clears *hidden and sets
+// bit k for each hidden choice k below 32.
+int PrintPickOneManyScreen(TextMenuItem* item, unsigned* hidden, int first);
+
 // ---- prompts and raw line input ----
 
 // "<question>? [y/n] " until an answer begins with y (1) or n (0); end of
