@@ -223,6 +223,29 @@ void WriteScreenFrame(TermInfo* t, TextMenuItem* item, const char* selection);
 // bit k for each hidden choice k below 32.
 int PrintPickOneManyScreen(TextMenuItem* item, unsigned* hidden, int first);
 
+// ---- run loop and selection ----
+
+// The rest of the last answer after its first word: the selected item's
+// option text (a choice number, or an entry typed on the same line).
+extern char* pOption;
+// The help page shown for the answer h of a menu with flag 0x0002.
+extern char *pTtyHtmlName, *pTtyHtmlData, *pTtyHtmlTitle;
+// Runs the menu's dialogue until an action or the user leaves it; with a
+// settings file, loads it first (an unreadable one runs the kind-5 item's
+// callback and ends the run). With interactive 0 (low byte) the values are
+// only applied. The end of standard input ends the program. Gives 0.
+int RunMenu(TextMenu* menu, const char* settings, int interactive);
+// Index + 1 of the item the answer in LineBuf selects among the first count
+// (numbers, letter keys), or 0; h and s act at once when the flags claim
+// them. Sets pOption. The second argument is not used.
+int FindSelection(TextMenu* menu, int unused, int count);
+// Acts on the item at index (from 0) by its kind; non-zero when the
+// selection took effect.
+int ProcessSelection(TextMenu* menu, int index, const char* option);
+// The choice page dialogue of the pick item at index (from 0); preset, when
+// not empty, is taken as the first answer and cleared once it counted.
+void ProcessStateValue(TextMenu* menu, int index, char* preset);
+
 // ---- prompts and raw line input ----
 
 // "<question>? [y/n] " until an answer begins with y (1) or n (0); end of
