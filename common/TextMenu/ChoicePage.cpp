@@ -101,7 +101,9 @@ int FitColumns(const TermInfo* t, int* used)
 void WriteName(TermInfo* t, const char* name, int x, int row, bool firstColumn)
 {
     SetPosition(t, x + 8, row);
-    const int room = t->columns - (x + 7);
+    // The room from the name's first cell to the row's end, so that a cut
+    // name and its "..." stay on their row.
+    const int room = t->columns - (x + 8);
     if (firstColumn && TextLength(name) > room)
         WriteString(t, "%.*s...", std::max(room - 3, 0), name);
     else
