@@ -33,7 +33,17 @@ wait_for() {
 }
 # The screen from the last menu heading on: the page shown now.
 last_page() { tmx capture-pane -p -t t | awk '/Print queue set-up/ { page = "" } { page = page $0 "\n" } END { printf "%s", page }'; }
-type_line() { tmx send-keys -t t -l -- "$1"; tmx send-keys -t t Enter; }
+# Every question of the form ends with ": ". A key typed before the page is
+# out would be echoed into the middle of it, so each answer waits until the
+# last line shown is a question.
+wait_question() {
+  for _ in $(seq 1 100); do
+    [[ "$(tmx capture-pane -p -t t | grep -v '^ *$' | tail -1)" == *: ]] && return 0
+    sleep 0.1
+  done
+  fail "no question on the screen"
+}
+type_line() { wait_question; tmx send-keys -t t -l -- "$1"; tmx send-keys -t t Enter; }
 
 run_session() {
   local columns=$1 rows=$2 queue=$3
