@@ -20,7 +20,7 @@ namespace {
 constexpr int MaxColumns = 512;
 constexpr int SelectionSize = 1024;
 constexpr int MinRows = 7;
-constexpr int FrameRows = 6;     // heading, blank row, and three frame rows below the names
+constexpr int FrameRows = 6;     // label and blank row above the names; blank row and frame below
 constexpr int ColumnSpacing = 7; // the marker, the number and the gap before the next column
 
 TermInfo* screen = nullptr;

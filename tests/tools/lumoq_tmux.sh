@@ -9,8 +9,9 @@ lumoq=$1
 qdb=$2
 # The settings file name may hold only letters, digits, -, _ and /.
 work=$(mktemp -d /tmp/lumoqtestXXXXXX)
-socket="lumoq-test-$$"
-tmx() { tmux -L "$socket" "$@"; }
+# The test's own tmux server, with its socket in the test's directory.
+export TMUX_TMPDIR=$work
+tmx() { tmux -f /dev/null -L lumoq-test "$@"; }
 trap 'tmx kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # The program runs from a copy of its directory, so that the test's queue
@@ -48,8 +49,16 @@ type_line() { wait_question; tmx send-keys -t t -l -- "$1"; tmx send-keys -t t E
 run_session() {
   local columns=$1 rows=$2 queue=$3
   tmx kill-server 2>/dev/null || true
-  tmx -f /dev/null new-session -d -s t -x "$columns" -y "$rows" \
-    "cd $work && LANG=en_US TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30"
+  local started=no
+  for _ in 1 2 3; do
+    if tmx new-session -d -s t -x "$columns" -y "$rows" \
+      "cd $work && LANG=en_US TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30"; then
+      started=yes
+      break
+    fi
+    sleep 1
+  done
+  [ "$started" = yes ] || { echo "FAIL: tmux cannot start a session"; exit 1; }
   wait_for "Enter a selection or s for store settings in a file or <Return> to exit:"
   local screen
   screen=$(tmx capture-pane -p -t t)
