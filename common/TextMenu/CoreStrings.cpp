@@ -14,6 +14,20 @@ struct Wording {
 
 // Each wording has the conversions of the catalogue message it stands for.
 constexpr Wording EnglishWordings[] = {
+    {25, 201, "s) Save"},
+    {25, 202, "c) Cancel"},
+    {25, 203, "Current selection: %s"},
+    {25, 204, "Current selection (shortened): %s"},
+    {25, 205, "Type choice numbers, or <Return> for the next page: "},
+    {25, 206, "\nThe terminal is too small to show this list.\n"},
+    {25, 207, "It has %i columns and %i lines;\n"},
+    {25, 208, "at least %i columns and %i lines are needed. Press <Return> to continue.\n"},
+    {25, 230, " or s for store settings in a file"},
+    {25, 231, " or h for help"},
+    {25, 232, " or <Return> to exit"},
+    {25, 270, " ["},
+    {25, 271, "1 (default)"},
+    {25, 510, "\nEnter a selection%s%s%s: "},
     {25, 1000, "\nPress <Return> to continue "},
     {25, 1001, "\nPress <Return> to continue "},
     {25, 1002,
@@ -28,8 +42,12 @@ constexpr Wording EnglishWordings[] = {
     {25, 1011,
      "\nA required name has not been entered.\nPlease enter it before the settings are "
      "applied.\nPress <Return> to continue "},
+    {25, 1016, "unexpected end of input"},
+    {25, 1017, "\nDo you want to return to %s menu"},
+    {25, 1018, "\nDo you want to exit %s"},
     {25, 1020, "Only one '.' may be entered."},
     {25, 1024, "This number must be between %Lg to %Lg."},
+    {25, 1030, "\nThere is no help in this program.\n"},
     {30, 42, "This text length must be from %i to %i characters long."},
     {30, 44, "This text must be exactly %i characters long."},
 };

@@ -57,3 +57,11 @@ extern const char TextLiteralMismatch[];   // character, expected character, tex
 
 // TestStateCondition over length characters of text (no NUL needed).
 int TestConditionSpan(TextMenu* menu, const char* text, size_t length, int owner);
+
+// Pick-many values and the choice page's hidden set hold one bit per
+// choice, for the first 32 choices.
+inline constexpr int MENU_CHOICE_BITS = 32;
+// Whether choice index (from 0) of the pick item may not be chosen: outside
+// the list, or hidden (by the page's hidden set for the first 32 choices,
+// by the name's mark for the others).
+bool ChoiceHidden(const TextMenuItem* item, unsigned hidden, int index);

@@ -159,6 +159,93 @@ int ValidateEntryDigit(const char* entry);
 // "(min,max)": stores min and gives max.
 int getMinMax(const char* text, int* pmin);
 
+// ---- screen buffer ----
+
+// The screen image of a full-screen page: rows x columns cells, row after
+// row. curX (from 0) and curY (from 1) are the write position of
+// WriteString; the ovl fields place the box of Overlay.
+struct TermInfo {
+    int columns, rows;
+    int reserved[8];
+    int curX, curY;
+    int ovlX, ovlY, ovlWidth, ovlHeight;
+    char* cells;
+};
+// Names of the terminal-size messages; the engine fetches those by number.
+extern char *ERR_MINTERMSIZE1, *ERR_MINTERMSIZE2, *ERR_MINTERMSIZE3;
+// The screen to draw on: current itself, or for null the engine's own
+// screen, sized afresh to the terminal (the window size of standard output,
+// else COLUMNS and LINES, else 80 x 24) and filled with blanks.
+TermInfo* GetTermInfo(TermInfo* current);
+void SetPosition(TermInfo* t, int column, int row);
+void SetOvlInfo(TermInfo* t, int x, int y, int width, int height);
+// Formats the text (cut to 511 characters) into the cells at the write
+// position, corrected into the screen first; a long text runs on into the
+// next rows and stops at the last cell. The position does not advance.
+void WriteString(TermInfo* t, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Fills the part of the rectangle (x, y from 0) that lies on the screen.
+void FillArea(TermInfo* t, int x, int y, int width, int height, char ch);
+// Prints the image row by row (a newline cell ends its row early; the last
+// cell is left out; rows are clipped to 4095 characters); gives 0.
+int Refresh(TermInfo* t);
+// Prints the text in a box of asterisks, ovlWidth wide; with wait, asks
+// for Return and reads one character.
+void Overlay(TermInfo* t, const char* text, int wait);
+// A test pattern: cell k of the first 24 rows of 80 holds the digit k mod 10.
+void NumberScreen(TermInfo* t);
+// The engine addresses no cursor: these two do nothing.
+void MoveCursor(TermInfo* t, int column, int row);
+void ClearScreen(TermInfo* t);
+
+// ---- menu drawing ----
+
+// Texts of the choice page, fetched from the catalogue with its first
+// page: the keep and cancel words (answered by their first characters),
+// the current-selection line, the same for a cut selection, the question.
+extern char *NVATTYMENU_SAVE, *NVATTYMENU_CANCEL, *NVATTYMENU_CURSEL, *NVATTYMENU_CURSELTRUNC,
+    *NVATTYMENU_OPTION;
+// Prints the menu page (heading, items, values, closing question) to
+// standard output; gives the number of item records walked.
+int PrintMenu(TextMenu* menu, int longestLabel, int headingLength);
+// Prints the items after a bar item (kind 1 or 3) in cells of an 80-column
+// line, counting them in *index and *number; gives the last item consumed.
+TextMenuItem* PrintMenuBarItem(TextMenuItem* item, int barKind, int* index, int* number);
+// Fills widths (512 of them, zeroed by the caller) with the widest name of
+// each column of the item's choices; gives the widest, or 0.
+int GetColumnWidths(TermInfo* t, TextMenuItem* item, int* widths);
+// The choice page's frame: the item's label, keep and cancel, the current
+// selection (cut to the screen) and the question.
+void WriteScreenFrame(TermInfo* t, TextMenuItem* item, const char* selection);
+// Composes and prints one page of the item's choices from index first:
+// gives the number shown, 0 when the list ended on this page, -1 when the
+// page cannot be shown (terminal too small, after the user's key; or a
+// start beyond the list). A first page (first 0) clears *hidden and sets
+// bit k for each hidden choice k below 32.
+int PrintPickOneManyScreen(TextMenuItem* item, unsigned* hidden, int first);
+
+// ---- run loop and selection ----
+
+// The rest of the last answer after its first word: the selected item's
+// option text (a choice number, or an entry typed on the same line).
+extern char* pOption;
+// The help page shown for the answer h of a menu with flag 0x0002.
+extern char *pTtyHtmlName, *pTtyHtmlData, *pTtyHtmlTitle;
+// Runs the menu's dialogue until an action or the user leaves it; with a
+// settings file, loads it first (an unreadable one runs the kind-5 item's
+// callback and ends the run). With interactive 0 (low byte) the values are
+// only applied. The end of standard input ends the program. Gives 0.
+int RunMenu(TextMenu* menu, const char* settings, int interactive);
+// Index + 1 of the item the answer in LineBuf selects among the first count
+// (numbers, letter keys), or 0; h and s act at once when the flags claim
+// them. Sets pOption. The second argument is not used.
+int FindSelection(TextMenu* menu, int unused, int count);
+// Acts on the item at index (from 0) by its kind; non-zero when the
+// selection took effect.
+int ProcessSelection(TextMenu* menu, int index, const char* option);
+// The choice page dialogue of the pick item at index (from 0); preset, when
+// not empty, is taken as the first answer and cleared once it counted.
+void ProcessStateValue(TextMenu* menu, int index, char* preset);
+
 // ---- prompts and raw line input ----
 
 // "<question>? [y/n] " until an answer begins with y (1) or n (0); end of

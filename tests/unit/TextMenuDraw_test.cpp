@@ -1,0 +1,214 @@
+// Drawing: whole menu pages and choice pages compared with golden texts in
+// tests/data, and the value columns and hints that depend on the menu.
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "SysCmd.h"
+#include "TextMenu.h"
+#include "textmenu_fixture.h"
+
+namespace {
+
+std::string Golden(const std::string& name)
+{
+    std::ifstream in(std::string(TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TextMenuItem Item(const char* label, int kind, intptr_t defValue = 0)
+{
+    TextMenuItem item{};
+    item.label = label;
+    item.kind = kind;
+    item.defValue = defValue;
+    item.savedValue = -1;
+    return item;
+}
+
+class Draw : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        static bool ready = false;
+        if (!ready)
+            InitSysCmdList();
+        ready = true;
+        UseShippedCatalogue();
+    }
+    std::string Page(TextMenu* menu)
+    {
+        return Dialogue("", [&] {
+            const int longest = InitMenu(menu, 0);
+            PrintMenu(menu, longest, static_cast<int>(strlen(menu->title)));
+        });
+    }
+};
+
+TEST_F(Draw, MenuPageWithEveryKindOfLine)
+{
+    char colours[] = "_red,_green, blue";
+    char options[] = "_a,_b,_c";
+    TextMenu sub{"Details", 0, nullptr, nullptr, 0, nullptr, nullptr, nullptr, 0};
+    TextMenuItem items[] = {Item("Queue", ITEM_NAME, reinterpret_cast<intptr_t>("q1")),
+                            Item("Colour", ITEM_PICKONE, 1),
+                            Item("Options", ITEM_PICKMANY, 0),
+                            Item("Copies", ITEM_INT, 2),
+                            Item("Scale", ITEM_FLOAT, MenuFloatBits(1.5f)),
+                            Item("Off", ITEM_INT, 4),
+                            Item("Gone", ITEM_INT),
+                            Item("sub", ITEM_SUBMENU),
+                            Item("", ITEM_BUTTONBAR, 3),
+                            Item("~a Apply", ITEM_APPLY),
+                            Item("~q Quit", ITEM_EXIT),
+                            TextMenuItem{}};
+    items[1].choices = colours;
+    items[2].choices = options;
+    items[5].state = ITEM_STATE_DISABLED;
+    items[6].state = ITEM_STATE_HIDDEN;
+    TextMenuItem subItems[] = {TextMenuItem{}};
+    sub.items = subItems;
+    items[7].value = reinterpret_cast<intptr_t>(&sub);
+    TextMenu menu{"Queue set-up", 1, nullptr, nullptr, 0, nullptr, nullptr, items, 0x0008 | 0x0002};
+    const std::string page = Page(&menu);
+    EXPECT_EQ(page, Golden("menu_page.txt"));
+    FreeMenu(&menu);
+}
+
+TEST_F(Draw, ValuesOfPickItems)
+{
+    char colours[] = "_red, green";
+    char options[] = "_a,_b,_c";
+    TextMenuItem items[] = {Item("Colour", ITEM_PICKONE, 1), Item("Options", ITEM_PICKMANY), TextMenuItem{}};
+    items[0].choices = colours;
+    items[1].choices = options;
+    TextMenu menu{"T", 0, nullptr, nullptr, 0, nullptr, nullptr, items, 0x0001 | 0x0100};
+    std::string page = Page(&menu);
+    EXPECT_NE(page.find(" 1) Colour . [1. red]\n"), std::string::npos) << "preparing moves off a hidden choice";
+    EXPECT_NE(page.find(" 2) Options  [1 (default)]\n"), std::string::npos);
+    EXPECT_NE(page.find("Enter a selection: "), std::string::npos) << "flag 0x0001 alone gives no hints";
+    items[0].value = 1;
+    items[1].value = 5;
+    page = Dialogue("", [&] { PrintMenu(&menu, 7, 1); });
+    EXPECT_NE(page.find(" 1) Colour . [ ]\n"), std::string::npos) << "a hidden current choice shows no name";
+    EXPECT_NE(page.find(" 2) Options  [1,3]\n"), std::string::npos);
+    items[1].value = 0;
+    page = Dialogue("", [&] { PrintMenu(&menu, 7, 1); });
+    EXPECT_NE(page.find(" 2) Options  []\n"), std::string::npos);
+}
+
+TEST_F(Draw, ButtonRowsBreakWhenALabelDoesNotFitItsCell)
+{
+    TextMenuItem items[] = {Item("", ITEM_BUTTONBAR, 4), Item("~a Apply", ITEM_APPLY),
+                            Item("A label far too long for a cell", ITEM_ACTION), Item("Next", ITEM_ACTION),
+                            Item("", ITEM_BUTTONBAR, 0), Item("Last", ITEM_ACTION), TextMenuItem{}};
+    TextMenu menu{"Bars", 0, nullptr, nullptr, 0, nullptr, nullptr, items, 0x0001};
+    items[0].value = 4;
+    const std::string page = Page(&menu);
+    EXPECT_NE(page.find("\f\nBars:\n\n a) Apply          \n 1) A label far to \n 2) Next           \n"
+                        " 3) Last                 \n"),
+              std::string::npos)
+        << page;
+}
+
+class ChoicePage : public Draw {
+protected:
+    std::string Show(TextMenuItem* item, int columns, int rows, unsigned* hidden, int first = 0,
+                     int* shown = nullptr)
+    {
+        setenv("COLUMNS", std::to_string(columns).c_str(), 1);
+        setenv("LINES", std::to_string(rows).c_str(), 1);
+        std::string out = Dialogue("\n", [&] {
+            const int count = PrintPickOneManyScreen(item, hidden, first);
+            if (shown)
+                *shown = count;
+        });
+        unsetenv("COLUMNS");
+        unsetenv("LINES");
+        return out;
+    }
+    // The printed page cut into its rows.
+    static std::string Rows(const std::string& page, int columns)
+    {
+        std::string rows;
+        for (size_t i = 0; i < page.size(); i += static_cast<size_t>(columns))
+            rows += page.substr(i, static_cast<size_t>(columns)) + "|\n";
+        return rows;
+    }
+};
+
+TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
+{
+    std::string names;
+    for (int i = 1; i <= 30; ++i)
+        names += std::string(names.empty() ? "" : ",") + (i == 4 ? " " : "_") + "queue" + std::to_string(i);
+    std::vector<char> choices(names.begin(), names.end());
+    choices.push_back('\0');
+    TextMenuItem item = Item("Printer queue", ITEM_PICKONE, 2);
+    item.choices = choices.data();
+    item.choiceCount = 30;
+    item.labelLen = 13;
+    item.value = 2;
+    unsigned hidden = 0;
+    int shown = -2;
+    const std::string page = Show(&item, 80, 24, &hidden, 0, &shown);
+    EXPECT_EQ(shown, 30);
+    EXPECT_EQ(hidden, 1u << 3);
+    EXPECT_EQ(Rows(page, 80), Golden("choice_page_80x24.txt"));
+}
+
+TEST_F(ChoicePage, FirstColumnWiderThanTheScreenIsCut)
+{
+    char choices[] = "_a very long printer name that is wider than the screen allows,_b";
+    TextMenuItem item = Item("Wide", ITEM_PICKMANY, 1);
+    item.choices = choices;
+    item.choiceCount = 2;
+    item.labelLen = 4;
+    item.value = 2;
+    unsigned hidden = 0;
+    const std::string page = Show(&item, 60, 10, &hidden);
+    EXPECT_EQ(Rows(page, 60), Golden("choice_page_cut.txt"));
+}
+
+TEST_F(ChoicePage, TooSmallTerminalIsTold)
+{
+    char choices[] = "_a,_b";
+    TextMenuItem item = Item("Tiny", ITEM_PICKONE);
+    item.choices = choices;
+    item.choiceCount = 2;
+    unsigned hidden = 0;
+    int shown = 0;
+    const std::string out = Show(&item, 15, 6, &hidden, 0, &shown);
+    EXPECT_EQ(shown, -1);
+    EXPECT_EQ(out,
+              "\nThe terminal is too small to show this list.\nIt has 15 columns and 6 lines;\n"
+              "at least 20 columns and 7 lines are needed. Press <Return> to continue.\n");
+}
+
+TEST_F(ChoicePage, ChoicesPastTheThirtySecondHaveNoNumberForPickMany)
+{
+    std::string names;
+    for (int i = 1; i <= 40; ++i)
+        names += std::string(names.empty() ? "" : ",") + (i == 36 ? " n" : "_n") + std::to_string(i);
+    std::vector<char> choices(names.begin(), names.end());
+    choices.push_back('\0');
+    TextMenuItem item = Item("Many", ITEM_PICKMANY, 1);
+    item.choices = choices.data();
+    item.choiceCount = 40;
+    item.labelLen = 4;
+    item.value = static_cast<intptr_t>(0x80000001u);
+    unsigned hidden = 0;
+    const std::string page = Show(&item, 120, 30, &hidden);
+    EXPECT_NE(page.find("32) n32"), std::string::npos);
+    EXPECT_EQ(page.find("33) "), std::string::npos);
+    EXPECT_NE(page.find("n33"), std::string::npos);
+    EXPECT_EQ(hidden, 0u) << "choice 36 is hidden but has no bit";
+    EXPECT_NE(page.find("Current selection: n1 n32 "), std::string::npos);
+}
+
+}  // namespace
