@@ -8,6 +8,7 @@
 #   <prefix>/bin/                         the tools
 #   <prefix>/share/tarvo-common/          the tool directory: trans.conf and
 #                                         db/<language>/CoreString.qdb
+#   <prefix>/share/man/man1/              the tools' manual pages
 include(GNUInstallDirs)
 
 set(PRODUCT_DIR tarvo-common)
@@ -15,17 +16,40 @@ set(PRODUCT_PACKAGE TarvoCommon)
 set(PRODUCT_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/${PRODUCT_DIR})
 set(PRODUCT_TOOL_DIR ${CMAKE_INSTALL_DATADIR}/${PRODUCT_DIR})
 set(PRODUCT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/${PRODUCT_PACKAGE})
+set(PRODUCT_PAGE_CHECK ${PROJECT_SOURCE_DIR}/tests/man/check_page.sh)
+
+# manual_page(<program> <section> [INSTALL] OPTIONS_FROM <how>...)
+#
+# Makes man/<program>.<section> from man/<program>.<section>.in (the version
+# filled in), installs it with INSTALL, and adds the test that it renders
+# without warnings, has every section a page needs, and names in its
+# synopsis or options every option the program knows: <how> is
+# "--help <command>..." (the options its usage text names) or
+# "--token-list <source>" (see tests/man/check_page.sh).
+function(manual_page program section)
+  cmake_parse_arguments(PAGE "INSTALL" "" "OPTIONS_FROM" ${ARGN})
+  set(page ${PROJECT_BINARY_DIR}/man/${program}.${section})
+  configure_file(${PROJECT_SOURCE_DIR}/man/${program}.${section}.in ${page} @ONLY)
+  if(PAGE_INSTALL)
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  endif()
+  if(NOT FUZZ)
+    add_test(NAME manual_page_${program} COMMAND ${PRODUCT_PAGE_CHECK} ${page} ${PAGE_OPTIONS_FROM})
+  endif()
+endfunction()
 
 # install_tools(<tool>...)
 #
-# Every tool installed with the library: the program, the library's version
-# for its --version, and the test that --version prints "<tool> <version>". The tools are part of the CMake
+# Every tool installed with the library: the program, its manual page
+# man/<tool>.1.in, the library's version for its --version, and the test that
+# --version prints "<tool> <version>". The tools are part of the CMake
 # package too (<Product>Common::<tool>), so that another project can run the
 # installed catalogue compiler in its build.
 function(install_tools)
   foreach(tool ${ARGN})
     target_compile_definitions(${tool} PRIVATE TOOL_VERSION="${PROJECT_VERSION}")
     install(TARGETS ${tool} EXPORT ${PRODUCT_PACKAGE}Targets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    manual_page(${tool} 1 INSTALL OPTIONS_FROM --help $<TARGET_FILE:${tool}> --help)
     add_test(NAME version_${tool} COMMAND ${tool} --version)
     string(REPLACE "." "\\." version_pattern "${PROJECT_VERSION}")
     set_tests_properties(version_${tool} PROPERTIES PASS_REGULAR_EXPRESSION "^${tool} ${version_pattern}\n$")

@@ -21,7 +21,8 @@ for file in include/tarvo-common/Dbm.h include/tarvo-common/NlsUtils.h lib/libco
             lib/libcommon_MemMgr.a lib/libcommon_NlsUtils.a lib/libcommon_TextMenu.a \
             lib/cmake/TarvoCommon/TarvoCommonConfig.cmake lib/pkgconfig/tarvo-common.pc \
             bin/qdb bin/nlscc share/tarvo-common/trans.conf \
-            share/tarvo-common/db/en_US/CoreString.qdb share/tarvo-common/db/pt_BR/CoreString.qdb; do
+            share/tarvo-common/db/en_US/CoreString.qdb share/tarvo-common/db/pt_BR/CoreString.qdb \
+            share/man/man1/qdb.1 share/man/man1/nlscc.1; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 [ ! -e "$prefix/bin/setup" ] || fail "setup is installed"
