@@ -4,13 +4,15 @@
 //   lumoq [-n] [SETTINGS]
 //
 // The form's texts come from the core-string catalogue of the program's
-// directory (or of the directory above it, where a build tree keeps it).
+// directory (or of the directory above it, where a build tree keeps it, or
+// of the installed tool directory, which then holds the queue database too).
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "MemMgr.h"
 #include "NlsUtils.h"
 #include "QueueForm.h"
 #include "SysCmd.h"
@@ -24,15 +26,22 @@ bool HasCatalogue(const std::string& dir)
     return stat((dir + "/db/en_US/CoreString.qdb").c_str(), &st) == 0;
 }
 
-// The catalogue is opened from the directory that holds it; the queue
-// database then lives under the program's own directory.
-bool OpenCatalogue(char* toolDir)
+// The catalogue is opened from the directory that holds it. The queue
+// database lives under the program's own directory, but for an installed
+// program: its directory of programs is shared, so the queues go to the
+// installed tool directory with the catalogue.
+bool OpenCatalogue(char*& toolDir)
 {
+    const std::string installed = std::string(toolDir) + "/" + LUMOQ_INSTALLED_TOOL_DIR;
     std::string catalogue = toolDir;
     if (!HasCatalogue(catalogue))
-        catalogue += "/..";
+        catalogue = HasCatalogue(installed) ? installed : catalogue + "/..";
     pToolPath = const_cast<char*>(catalogue.c_str());
     pDrvCoreDB = NlsOpenDB("CoreString", 0);
+    if (catalogue == installed) {
+        PutMem(toolDir);
+        toolDir = SaveStr_(installed.c_str());
+    }
     pToolPath = toolDir;
     return pDrvCoreDB != nullptr;
 }
@@ -60,6 +69,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) {
             Usage(stdout);
+            return 0;
+        }
+        if (!strcmp(argv[i], "--version")) {
+            fputs("lumoq " TOOL_VERSION "\n", stdout);
             return 0;
         }
         if (!strcmp(argv[i], "-n")) {

@@ -23,7 +23,8 @@
 
 namespace {
 
-const char Version[] = "nlscc 1.1\n";
+// The library's version, which the build passes to its tools.
+const char Version[] = "nlscc " TOOL_VERSION "\n";
 
 const char Usage[] = R"(Usage: nlscc [-r REFERENCE] SOURCE [-o] DATABASE    compile SOURCE into DATABASE
        nlscc -c [-r REFERENCE] SOURCE                check SOURCE only

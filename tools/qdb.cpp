@@ -73,6 +73,7 @@ Commands:
                              DATABASE.bak. A file of no format qdb knows is
                              left alone
   --help                     this text
+  --version                  the version of qdb (that of the library)
 
 Text form (get, export, import): a backslash starts an escape: \\ is a
 backslash, \t a tab, \n a newline, \r a carriage return and \xHH any byte.
@@ -457,6 +458,10 @@ int Run(const Args& argv)
     const std::string& command = argv[0];
     if (command == "--help" || command == "-h" || command == "help") {
         fputs(Usage, stdout);
+        return DONE;
+    }
+    if (command == "--version") {
+        fputs("qdb " TOOL_VERSION "\n", stdout);
         return DONE;
     }
     for (const Entry& e : Commands)
