@@ -30,15 +30,10 @@ char hostText[MENU_VALUE_SIZE];
 char remoteHostText[MENU_VALUE_SIZE];
 char remoteQueueText[MENU_VALUE_SIZE];
 
+// The labels come from the catalogue when the form is prepared.
 TextMenuItem Item(int kind, intptr_t defValue = 0, const char* rules = nullptr)
 {
-    TextMenuItem item{};
-    item.label = "";
-    item.kind = kind;
-    item.defValue = defValue;
-    item.rules = rules;
-    item.savedValue = -1;
-    return item;
+    return MenuItem("", kind, defValue, rules);
 }
 
 void KeepValues(TextMenu* menu)

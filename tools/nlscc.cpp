@@ -3,6 +3,7 @@
 // into a source, so that translators work on text and the build makes the
 // databases. See Usage below.
 #include "Dbm.h"
+#include "HexDigit.h"
 #include "MemMgr.h"
 #include "utils.h"
 
@@ -113,17 +114,6 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The quoted text starting at line[i] (a '"'); i ends behind the closing
 // quote. Empty error text on success.
 std::string ReadQuoted(const std::string& line, size_t& i, std::string& out)
@@ -155,8 +145,8 @@ std::string ReadQuoted(const std::string& line, size_t& i, std::string& out)
         case 'x': {
             value = 0;
             int digits = 0;
-            while (digits < 2 && i + 1 < line.size() && HexValue(line[i + 1]) >= 0) {
-                value = value * 16 + HexValue(line[++i]);
+            while (digits < 2 && i + 1 < line.size() && HexDigit(line[i + 1]) >= 0) {
+                value = value * 16 + HexDigit(line[++i]);
                 ++digits;
             }
             if (digits == 0)

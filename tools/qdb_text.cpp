@@ -1,6 +1,8 @@
 // qdb's text form of keys and data.
 #include "qdb_text.h"
 
+#include "HexDigit.h"
+
 #include <cstdio>
 
 namespace qdb {
@@ -27,21 +29,6 @@ std::string Escape(std::string_view bytes)
     }
     return text;
 }
-
-namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 bool Unescape(std::string_view text, std::string& bytes, std::string& why)
 {

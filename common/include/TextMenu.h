@@ -88,6 +88,22 @@ extern const TextMenuItem BlankTaskItem;
 // running menu return at its next check.
 extern unsigned char flLoadedSettings, flExitTextMenu;
 
+// An entry of a program's item table: label, kind, default value, rules and
+// choices; normal state, nothing saved by a rule, the rest computed when the
+// menu is prepared.
+inline TextMenuItem MenuItem(const char* label, int kind, intptr_t defValue = 0,
+                             const char* rules = nullptr, char* choices = nullptr)
+{
+    TextMenuItem item{};
+    item.label = label;
+    item.kind = kind;
+    item.defValue = defValue;
+    item.rules = rules;
+    item.choices = choices;
+    item.savedValue = -1;
+    return item;
+}
+
 // A single-precision float value (kind 14) is kept in value and defValue as
 // its bits in the low 32 bits, zero-extended.
 inline intptr_t MenuFloatBits(float value)

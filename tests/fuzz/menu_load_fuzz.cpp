@@ -27,35 +27,25 @@ int Apply(TextMenu*, TextMenuItem*)
     return 1;
 }
 
-TextMenuItem Item(const char* label, int kind, intptr_t defValue = 0)
-{
-    TextMenuItem item{};
-    item.label = label;
-    item.kind = kind;
-    item.defValue = defValue;
-    item.savedValue = -1;
-    return item;
-}
-
 struct Form {
     char colours[32] = "_red,_green, blue";
     char options[16] = "_a,_b";
-    std::array<TextMenuItem, 4> leafItems{Item("Count", ITEM_INT, 7), Item("Tag", ITEM_NAME),
-                                          Item("~a Apply", ITEM_APPLY), TextMenuItem{}};
+    std::array<TextMenuItem, 4> leafItems{MenuItem("Count", ITEM_INT, 7), MenuItem("Tag", ITEM_NAME),
+                                          MenuItem("~a Apply", ITEM_APPLY), TextMenuItem{}};
     TextMenu leaf{"Leaf", 0, nullptr, nullptr, 0, nullptr, nullptr, leafItems.data(), 0};
-    std::array<TextMenuItem, 3> otherItems{Item("Scale", ITEM_FLOAT), Item("Go", ITEM_APPLY), TextMenuItem{}};
+    std::array<TextMenuItem, 3> otherItems{MenuItem("Scale", ITEM_FLOAT), MenuItem("Go", ITEM_APPLY), TextMenuItem{}};
     TextMenu other{"Other", 0, nullptr, nullptr, 0, nullptr, nullptr, otherItems.data(), 0};
     TextMenu* chosen[2] = {&leaf, &other};
     std::array<TextMenuItem, 19> items{
-        Item("Text", ITEM_TEXT),         Item("Bar", ITEM_BAR, 2),
-        Item("Blank", ITEM_BLANK),       Item("Buttons", ITEM_BUTTONBAR, 2),
-        Item("Apply", ITEM_APPLY),       Item("Fail", ITEM_LOADFAIL),
-        Item("Exit", ITEM_EXIT),         Item("Act", ITEM_ACTION),
-        Item("Direct", ITEM_SUBMENU),    Item("Chosen", ITEM_SUBMENU),
-        Item("Hidden", ITEM_SUBMENU),    Item("Colour", ITEM_PICKONE, 1),
-        Item("Options", ITEM_PICKMANY),  Item("Name", ITEM_NAME),
-        Item("Comment", ITEM_STRING),    Item("Copies", ITEM_INT, 1),
-        Item("Scale", ITEM_FLOAT),       Item("Level", ITEM_INT, 3),
+        MenuItem("Text", ITEM_TEXT),         MenuItem("Bar", ITEM_BAR, 2),
+        MenuItem("Blank", ITEM_BLANK),       MenuItem("Buttons", ITEM_BUTTONBAR, 2),
+        MenuItem("Apply", ITEM_APPLY),       MenuItem("Fail", ITEM_LOADFAIL),
+        MenuItem("Exit", ITEM_EXIT),         MenuItem("Act", ITEM_ACTION),
+        MenuItem("Direct", ITEM_SUBMENU),    MenuItem("Chosen", ITEM_SUBMENU),
+        MenuItem("Hidden", ITEM_SUBMENU),    MenuItem("Colour", ITEM_PICKONE, 1),
+        MenuItem("Options", ITEM_PICKMANY),  MenuItem("Name", ITEM_NAME),
+        MenuItem("Comment", ITEM_STRING),    MenuItem("Copies", ITEM_INT, 1),
+        MenuItem("Scale", ITEM_FLOAT),       MenuItem("Level", ITEM_INT, 3),
         TextMenuItem{}};
     TextMenu top{"Top", 0, nullptr, nullptr, 0, nullptr, nullptr, items.data(), 0};
 

@@ -34,12 +34,8 @@ int Toggle(TextMenu*, TextMenuItem* item)
 
 TextMenuItem Item(int kind, intptr_t value = 0)
 {
-    TextMenuItem item{};
-    item.label = "item";
-    item.kind = kind;
+    TextMenuItem item = MenuItem("item", kind, value);
     item.value = value;
-    item.defValue = value;
-    item.savedValue = -1;
     return item;
 }
 

@@ -21,16 +21,6 @@ std::string Golden(const std::string& name)
     return text.str();
 }
 
-TextMenuItem Item(const char* label, int kind, intptr_t defValue = 0)
-{
-    TextMenuItem item{};
-    item.label = label;
-    item.kind = kind;
-    item.defValue = defValue;
-    item.savedValue = -1;
-    return item;
-}
-
 class Draw : public testing::Test {
 protected:
     void SetUp() override
@@ -55,17 +45,17 @@ TEST_F(Draw, MenuPageWithEveryKindOfLine)
     char colours[] = "_red,_green, blue";
     char options[] = "_a,_b,_c";
     TextMenu sub{"Details", 0, nullptr, nullptr, 0, nullptr, nullptr, nullptr, 0};
-    TextMenuItem items[] = {Item("Queue", ITEM_NAME, reinterpret_cast<intptr_t>("q1")),
-                            Item("Colour", ITEM_PICKONE, 1),
-                            Item("Options", ITEM_PICKMANY, 0),
-                            Item("Copies", ITEM_INT, 2),
-                            Item("Scale", ITEM_FLOAT, MenuFloatBits(1.5f)),
-                            Item("Off", ITEM_INT, 4),
-                            Item("Gone", ITEM_INT),
-                            Item("sub", ITEM_SUBMENU),
-                            Item("", ITEM_BUTTONBAR, 3),
-                            Item("~a Apply", ITEM_APPLY),
-                            Item("~q Quit", ITEM_EXIT),
+    TextMenuItem items[] = {MenuItem("Queue", ITEM_NAME, reinterpret_cast<intptr_t>("q1")),
+                            MenuItem("Colour", ITEM_PICKONE, 1),
+                            MenuItem("Options", ITEM_PICKMANY, 0),
+                            MenuItem("Copies", ITEM_INT, 2),
+                            MenuItem("Scale", ITEM_FLOAT, MenuFloatBits(1.5f)),
+                            MenuItem("Off", ITEM_INT, 4),
+                            MenuItem("Gone", ITEM_INT),
+                            MenuItem("sub", ITEM_SUBMENU),
+                            MenuItem("", ITEM_BUTTONBAR, 3),
+                            MenuItem("~a Apply", ITEM_APPLY),
+                            MenuItem("~q Quit", ITEM_EXIT),
                             TextMenuItem{}};
     items[1].choices = colours;
     items[2].choices = options;
@@ -84,7 +74,7 @@ TEST_F(Draw, ValuesOfPickItems)
 {
     char colours[] = "_red, green";
     char options[] = "_a,_b,_c";
-    TextMenuItem items[] = {Item("Colour", ITEM_PICKONE, 1), Item("Options", ITEM_PICKMANY), TextMenuItem{}};
+    TextMenuItem items[] = {MenuItem("Colour", ITEM_PICKONE, 1), MenuItem("Options", ITEM_PICKMANY), TextMenuItem{}};
     items[0].choices = colours;
     items[1].choices = options;
     TextMenu menu{"T", 0, nullptr, nullptr, 0, nullptr, nullptr, items, 0x0001 | 0x0100};
@@ -104,9 +94,9 @@ TEST_F(Draw, ValuesOfPickItems)
 
 TEST_F(Draw, ButtonRowsBreakWhenALabelDoesNotFitItsCell)
 {
-    TextMenuItem items[] = {Item("", ITEM_BUTTONBAR, 4), Item("~a Apply", ITEM_APPLY),
-                            Item("A label far too long for a cell", ITEM_ACTION), Item("Next", ITEM_ACTION),
-                            Item("", ITEM_BUTTONBAR, 0), Item("Last", ITEM_ACTION), TextMenuItem{}};
+    TextMenuItem items[] = {MenuItem("", ITEM_BUTTONBAR, 4), MenuItem("~a Apply", ITEM_APPLY),
+                            MenuItem("A label far too long for a cell", ITEM_ACTION), MenuItem("Next", ITEM_ACTION),
+                            MenuItem("", ITEM_BUTTONBAR, 0), MenuItem("Last", ITEM_ACTION), TextMenuItem{}};
     TextMenu menu{"Bars", 0, nullptr, nullptr, 0, nullptr, nullptr, items, 0x0001};
     items[0].value = 4;
     const std::string page = Page(&menu);
@@ -149,7 +139,7 @@ TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
         names += std::string(names.empty() ? "" : ",") + (i == 4 ? " " : "_") + "queue" + std::to_string(i);
     std::vector<char> choices(names.begin(), names.end());
     choices.push_back('\0');
-    TextMenuItem item = Item("Printer queue", ITEM_PICKONE, 2);
+    TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
     item.choices = choices.data();
     item.choiceCount = 30;
     item.labelLen = 13;
@@ -165,7 +155,7 @@ TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
 TEST_F(ChoicePage, FirstColumnWiderThanTheScreenIsCut)
 {
     char choices[] = "_a very long printer name that is wider than the screen allows,_b";
-    TextMenuItem item = Item("Wide", ITEM_PICKMANY, 1);
+    TextMenuItem item = MenuItem("Wide", ITEM_PICKMANY, 1);
     item.choices = choices;
     item.choiceCount = 2;
     item.labelLen = 4;
@@ -178,7 +168,7 @@ TEST_F(ChoicePage, FirstColumnWiderThanTheScreenIsCut)
 TEST_F(ChoicePage, TooSmallTerminalIsTold)
 {
     char choices[] = "_a,_b";
-    TextMenuItem item = Item("Tiny", ITEM_PICKONE);
+    TextMenuItem item = MenuItem("Tiny", ITEM_PICKONE);
     item.choices = choices;
     item.choiceCount = 2;
     unsigned hidden = 0;
@@ -197,7 +187,7 @@ TEST_F(ChoicePage, ChoicesPastTheThirtySecondHaveNoNumberForPickMany)
         names += std::string(names.empty() ? "" : ",") + (i == 36 ? " n" : "_n") + std::to_string(i);
     std::vector<char> choices(names.begin(), names.end());
     choices.push_back('\0');
-    TextMenuItem item = Item("Many", ITEM_PICKMANY, 1);
+    TextMenuItem item = MenuItem("Many", ITEM_PICKMANY, 1);
     item.choices = choices.data();
     item.choiceCount = 40;
     item.labelLen = 4;

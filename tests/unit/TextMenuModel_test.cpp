@@ -8,19 +8,6 @@
 
 namespace {
 
-TextMenuItem Item(const char* label, int kind, intptr_t defValue = 0, const char* rules = nullptr,
-                  char* choices = nullptr)
-{
-    TextMenuItem item{};
-    item.label = label;
-    item.kind = kind;
-    item.defValue = defValue;
-    item.rules = rules;
-    item.choices = choices;
-    item.savedValue = -1;
-    return item;
-}
-
 intptr_t Text(const char* text) { return reinterpret_cast<intptr_t>(text); }
 std::string Value(const TextMenuItem& item) { return reinterpret_cast<const char*>(item.value); }
 
@@ -36,22 +23,22 @@ int Applied(TextMenu* menu, TextMenuItem*)
 struct Forms {
     char colours[32] = "_red,_green,_blue";
     char options[16] = "_a,_b";
-    std::array<TextMenuItem, 4> subItems{Item("Count", ITEM_INT, 7), Item("Tag", ITEM_STRING, Text("x")),
-                                         Item("Apply", ITEM_APPLY), TextMenuItem{}};
-    std::array<TextMenuItem, 2> hiddenItems{Item("Secret", ITEM_INT, 1), TextMenuItem{}};
+    std::array<TextMenuItem, 4> subItems{MenuItem("Count", ITEM_INT, 7), MenuItem("Tag", ITEM_STRING, Text("x")),
+                                         MenuItem("Apply", ITEM_APPLY), TextMenuItem{}};
+    std::array<TextMenuItem, 2> hiddenItems{MenuItem("Secret", ITEM_INT, 1), TextMenuItem{}};
     TextMenu sub{"Sub", 0, nullptr, nullptr, 0, nullptr, nullptr, subItems.data(), 0};
     TextMenu hidden{"Hidden", 0, nullptr, nullptr, 0, nullptr, nullptr, hiddenItems.data(), 0};
     std::array<TextMenuItem, 11> items{
-        Item("Heading", ITEM_TEXT),
-        Item("Colour", ITEM_PICKONE, 1, nullptr, colours),
-        Item("Name", ITEM_NAME, Text("alpha")),
-        Item("Comment", ITEM_STRING),
-        Item("Copies", ITEM_INT, 42),
-        Item("Scale", ITEM_FLOAT, MenuFloatBits(1.5f)),
-        Item("Options", ITEM_PICKMANY, 0, nullptr, options),
-        Item("More", ITEM_SUBMENU, 0),
-        Item("Hidden", ITEM_SUBMENU, 0),
-        Item("~a Apply", ITEM_APPLY),
+        MenuItem("Heading", ITEM_TEXT),
+        MenuItem("Colour", ITEM_PICKONE, 1, nullptr, colours),
+        MenuItem("Name", ITEM_NAME, Text("alpha")),
+        MenuItem("Comment", ITEM_STRING),
+        MenuItem("Copies", ITEM_INT, 42),
+        MenuItem("Scale", ITEM_FLOAT, MenuFloatBits(1.5f)),
+        MenuItem("Options", ITEM_PICKMANY, 0, nullptr, options),
+        MenuItem("More", ITEM_SUBMENU, 0),
+        MenuItem("Hidden", ITEM_SUBMENU, 0),
+        MenuItem("~a Apply", ITEM_APPLY),
         TextMenuItem{}};
     TextMenu top{"Top", 0, nullptr, nullptr, 0, nullptr, nullptr, items.data(), 0};
 
@@ -102,9 +89,9 @@ void Load(TextMenu* menu, const std::string& text)
 
 TEST(MenuPreparation, KeysLengthsAndDefaults)
 {
-    std::array<TextMenuItem, 7> items{Item("Title", ITEM_TEXT), Item("First", ITEM_ACTION),
-                                      Item("~x Exit now", ITEM_EXIT), Item("Bar", ITEM_BUTTONBAR),
-                                      Item("Second", ITEM_SUBMENU), BlankTaskItem, TextMenuItem{}};
+    std::array<TextMenuItem, 7> items{MenuItem("Title", ITEM_TEXT), MenuItem("First", ITEM_ACTION),
+                                      MenuItem("~x Exit now", ITEM_EXIT), MenuItem("Bar", ITEM_BUTTONBAR),
+                                      MenuItem("Second", ITEM_SUBMENU), BlankTaskItem, TextMenuItem{}};
     TextMenu menu{"M", 0, nullptr, nullptr, 0, nullptr, nullptr, items.data(), 0};
     EXPECT_EQ(InitMenu(&menu, 0), 11);
     EXPECT_EQ(items[0].key, 0);

@@ -26,33 +26,22 @@ int Act(TextMenu*, TextMenuItem*)
     return ActionResult;
 }
 
-TextMenuItem Item(const char* label, int kind, intptr_t defValue = 0, const char* rules = nullptr)
-{
-    TextMenuItem item{};
-    item.label = label;
-    item.kind = kind;
-    item.defValue = defValue;
-    item.rules = rules;
-    item.savedValue = -1;
-    return item;
-}
-
 // A form: name, copies, a connection whose value picks one of two
 // sub-menus, and buttons.
 struct Form {
     char kinds[32] = "_local,_network, hidden,_remote";
-    TextMenuItem localItems[2] = {Item("Port", ITEM_INT, 1, "d(1,9)"), TextMenuItem{}};
-    TextMenuItem netItems[2] = {Item("Host", ITEM_STRING), TextMenuItem{}};
+    TextMenuItem localItems[2] = {MenuItem("Port", ITEM_INT, 1, "d(1,9)"), TextMenuItem{}};
+    TextMenuItem netItems[2] = {MenuItem("Host", ITEM_STRING), TextMenuItem{}};
     TextMenu local{"Local", 0, nullptr, nullptr, 0, nullptr, nullptr, localItems, 0x0004};
     TextMenu net{"Network", 0, nullptr, nullptr, 0, nullptr, nullptr, netItems, 0x0004};
     TextMenu* subs[2] = {&local, &net};
-    TextMenuItem items[8] = {Item("Name", ITEM_NAME, 0, "A(1,8)"),
-                             Item("Copies", ITEM_INT, 1, "d(1,99)"),
-                             Item("Kind", ITEM_PICKONE, 0),
-                             Item("Details", ITEM_SUBMENU, 0, "2.0 2.1"),
-                             Item("", ITEM_BUTTONBAR, 2),
-                             Item("~g Go", ITEM_APPLY),
-                             Item("~k Keep", ITEM_ACTION),
+    TextMenuItem items[8] = {MenuItem("Name", ITEM_NAME, 0, "A(1,8)"),
+                             MenuItem("Copies", ITEM_INT, 1, "d(1,99)"),
+                             MenuItem("Kind", ITEM_PICKONE, 0),
+                             MenuItem("Details", ITEM_SUBMENU, 0, "2.0 2.1"),
+                             MenuItem("", ITEM_BUTTONBAR, 2),
+                             MenuItem("~g Go", ITEM_APPLY),
+                             MenuItem("~k Keep", ITEM_ACTION),
                              TextMenuItem{}};
     TextMenu top{"Form", 0, "Apply the form", Apply, 0, nullptr, Refreshed, items, 0x0004};
     Form()
@@ -199,7 +188,7 @@ TEST_F(Run, EndOfInputAtTheAnswerEndsTheProgram)
 class Choices : public Run {
 protected:
     char names[16] = "_a,_b, c,_d";
-    TextMenuItem items[2] = {Item("Letters", ITEM_PICKMANY), TextMenuItem{}};
+    TextMenuItem items[2] = {MenuItem("Letters", ITEM_PICKMANY), TextMenuItem{}};
     TextMenu menu{"Letters", 0, nullptr, nullptr, 0, nullptr, nullptr, items, 0};
     void SetUp() override
     {

@@ -12,12 +12,8 @@ namespace {
 
 TextMenuItem Item(int kind, intptr_t value = 0, const char* rules = nullptr)
 {
-    TextMenuItem item{};
-    item.label = "item";
-    item.kind = kind;
+    TextMenuItem item = MenuItem("item", kind, 0, rules);
     item.value = value;
-    item.rules = rules;
-    item.savedValue = -1;
     return item;
 }
 

@@ -23,6 +23,17 @@ struct Result {
     std::string err;
 };
 
+// In a child: becomes qdb with the arguments.
+[[noreturn]] void ExecQdb(std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(QDB_PATH)};
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(QDB_PATH, argv.data());
+    _exit(127);
+}
+
 class QdbTest : public DbmTest {
 protected:
     // Runs qdb with the arguments (and standard input) in the scratch
@@ -43,12 +54,7 @@ protected:
             dup2(in, 0);
             dup2(out, 1);
             dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(QDB_PATH)};
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(QDB_PATH, argv.data());
-            _exit(127);
+            ExecQdb(args);
         }
         int status = 0;
         waitpid(pid, &status, 0);
@@ -303,12 +309,7 @@ protected:
             const int null = open("/dev/null", O_RDWR);
             dup2(null, 1);
             dup2(null, 2);
-            std::vector<char*> argv{const_cast<char*>(QDB_PATH)};
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(QDB_PATH, argv.data());
-            _exit(127);
+            ExecQdb(args);
         }
         int status = 0;
         waitpid(pid, &status, 0);
