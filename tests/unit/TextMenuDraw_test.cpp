@@ -25,10 +25,7 @@ class Draw : public testing::Test {
 protected:
     void SetUp() override
     {
-        static bool ready = false;
-        if (!ready)
-            InitSysCmdList();
-        ready = true;
+        ResolveCommandsOnce();
         UseShippedCatalogue();
     }
     std::string Page(TextMenu* menu)

@@ -62,10 +62,7 @@ class Run : public testing::Test {
 protected:
     void SetUp() override
     {
-        static bool ready = false;
-        if (!ready)
-            InitSysCmdList();
-        ready = true;
+        ResolveCommandsOnce();
         my_name = const_cast<char*>("formtest");
     }
     std::string Go(Form& form, const std::string& input, const char* settings = nullptr, int interactive = 1)

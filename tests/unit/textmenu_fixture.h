@@ -12,7 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include "SysCmd.h"
 #include "utils.h"
+
+// Resolves the command table once per test program: the engine runs
+// commands (clear) as it draws.
+inline void ResolveCommandsOnce()
+{
+    static bool ready = false;
+    if (!ready)
+        InitSysCmdList();
+    ready = true;
+}
 
 // Points pToolPath at the build tree that holds db/en_US/CoreString.qdb (a
 // directory above the test program) and asks for English.
