@@ -50,7 +50,7 @@ bool CanvasStart(HtmlPage* page, int rows);
 // the cell row * CanvasWidth + column on, continuing over row ends; cells
 // outside the canvas's greatest extent are not written.
 void CanvasWrite(long long row, long long column, const char* text, int length, bool fill);
-// Whether the canvas row's line has text (its first cell is written).
+// Whether any cell of the canvas row is written.
 bool CanvasRowUsed(int row);
 // A cursor row held inside the canvas's greatest extent.
 int CanvasRow(long long row);
