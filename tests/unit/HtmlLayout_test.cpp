@@ -22,6 +22,16 @@ std::string Lines(const std::vector<std::string>& lines)
     return text;
 }
 
+TEST_F(Layout, WholePagesAgainstGoldenTexts)
+{
+    HtmlFile* file = ParseData("help_layout.html");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(Dump(file), Golden("help_layout.txt"));
+    file = ParseData("help_tables.html");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(Dump(file), Golden("help_tables.txt"));
+}
+
 TEST_F(Layout, TitleAndParagraph)
 {
     EXPECT_EQ(Body("<p>Hello</p>", "<title>Help</title>"),
@@ -49,7 +59,7 @@ TEST_F(Layout, LinksShowInAngleBracketsWithTheirRange)
                                     "<br><a href=\"#x\"><b>two</b>&nbsp;words</a></p></body></html>");
     ASSERT_NE(file, nullptr);
     HtmlPage* page = Pages(file)[0];
-    EXPECT_EQ(std::string(page->pImage), Lines({"", "", "See <More>and here", "<two\xA0words>"}));
+    EXPECT_EQ(std::string(page->pImage), Lines({"", "", "See <More> and here", "<two\xA0words>"}));
     std::vector<HtmlLink*> links = Links(page);
     ASSERT_EQ(links.size(), 3u);
     EXPECT_EQ(LinkText(page, links[0]), "<More>");

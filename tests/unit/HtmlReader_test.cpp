@@ -84,6 +84,14 @@ TEST_F(Reader, WhiteSpaceCollapsesToItsFirstCharacter)
     EXPECT_EQ(Elements("<p>Hello\n \tworld <b>x"), (Strings{"<p|>", "Hello\nworld ", "<b|>"}));
 }
 
+TEST_F(Reader, WhiteSpaceAfterInlineTagsPartsWords)
+{
+    EXPECT_EQ(Elements("<p>Choose <b>Save</b>\n to <a href=x>keep</a> it.<br> Next</p>"),
+              (Strings{"<p|>", "Choose ", "<b|>", "Save", "</b|>", " to ", "<a>", "keep", "</a|>", " it.",
+                       "<br|>", "Next", "</p|>"}));
+    EXPECT_EQ(Elements("<p><b> Bold</b></p>"), (Strings{"<p|>", "<b|>", "Bold", "</b|>", "</p|>"}));
+}
+
 TEST_F(Reader, TagsKeepTheirAttributeText)
 {
     EXPECT_EQ(Elements("< td  width=\"50%\" align=left>x<TR>"),
