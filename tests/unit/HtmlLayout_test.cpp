@@ -183,10 +183,11 @@ TEST_F(Layout, DeeplyNestedTablesArePassedOver)
 
 TEST_F(Layout, PagesAreCutAtTheCanvasRows)
 {
-    HtmlFile* file = Parse("long", "<html><body>" + Repeat("x<br>", CanvasMaxRows + 500) + "</body></html>");
+    const std::string run(static_cast<size_t>(CanvasMaxRows + 10) * CanvasWidth, 'x');
+    HtmlFile* file = Parse("long", "<html><body>" + run + "<br>after<br></body></html>");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(Pages(file)[0]->LineCount, CanvasMaxRows);
-    EXPECT_EQ(std::string(Pages(file)[0]->pImage), Repeat("x\n", CanvasMaxRows));
+    EXPECT_EQ(std::string(Pages(file)[0]->pImage), run.substr(0, static_cast<size_t>(CanvasMaxRows) * CanvasWidth) + "\n");
 }
 
 TEST_F(Layout, LinkRangesOverRowEndsAndCells)
