@@ -124,6 +124,10 @@ void Compact(HtmlPage* page)
 
 bool CanvasStart(HtmlPage* page, int rows)
 {
+    // A page left half made gets its text first: a page's pImage is always
+    // its text once another page is laid out.
+    if (canvasPage)
+        Compact(canvasPage);
     rows = std::clamp(rows, 1, CanvasMaxRows);
     page->pImage = static_cast<char*>(GetMem(rows * CanvasWidth));
     canvasPage = page->pImage ? page : nullptr;

@@ -44,7 +44,8 @@ inline constexpr int CanvasMaxRows = 20000;
 inline constexpr int TableMaxWidth = 10 * CanvasWidth;
 
 // Gives the page a zero-filled canvas of rows rows (at least one) as its
-// pImage; false when memory is short.
+// pImage, after compacting the canvas of a page left half made; false when
+// memory is short.
 bool CanvasStart(HtmlPage* page, int rows);
 // Writes length characters of text (with fill, length times text[0]) from
 // the cell row * CanvasWidth + column on, continuing over row ends; cells
