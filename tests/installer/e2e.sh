@@ -1177,6 +1177,9 @@ scenario() {
     fi
 }
 
+# inject.sh reads the helpers above.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+
 if [ "${1:-}" = --inner ]; then
     inner "$2" "$3"
 else
