@@ -229,11 +229,7 @@ inner() {
     set_failure
     run_setup $'y\n'
     expect_completed "$run" "$call"
-    if [ "$FAILS" -gt 0 ]; then
-        echo "--- standard output of the last run:"; cat "$OUT"
-        echo "--- standard error of the last run:"; cat "$ERR"
-        echo "--- log:"; cat "$LOG" 2>/dev/null
-    fi
+    show_last_run
     echo DONE
 }
 
@@ -272,14 +268,7 @@ pick() {
 
 inject_outer() {
     local setup=$1
-    if [ "$(id -u)" != 0 ]; then
-        echo "failure injection: must run as root; skipped" >&2
-        exit 77
-    fi
-    [ -x "$setup" ] || { echo "failure injection: no program $setup" >&2; exit 1; }
-    T=$(mktemp -d "${TMPDIR:-/tmp}/setup-inject.XXXXXX") || exit 1
-    chmod 755 "$T"
-    trap 'rm -rf -- "$T"' EXIT
+    start_outside "failure injection" "$setup" setup-inject
     dist=$T/dist
     "$BUILD_DISTRIBUTION" "$dist" --setup "$setup" >"$T/build" 2>&1 ||
         { cat "$T/build"; exit 1; }

@@ -87,14 +87,7 @@ inner() {
 
 oom_outer() {
     local setup=$1 output
-    if [ "$(id -u)" != 0 ]; then
-        echo "out-of-memory test: must run as root; skipped" >&2
-        exit 77
-    fi
-    [ -x "$setup" ] || { echo "out-of-memory test: no program $setup" >&2; exit 1; }
-    T=$(mktemp -d "${TMPDIR:-/tmp}/setup-oom.XXXXXX") || exit 1
-    chmod 755 "$T"
-    trap 'rm -rf -- "$T"' EXIT
+    start_outside "out-of-memory test" "$setup" setup-oom
     "$BUILD_DISTRIBUTION" "$T/dist" --setup "$setup" >"$T/build" 2>&1 || { cat "$T/build"; exit 1; }
     output=$(cd "$T/dist" && TMPDIR=$T "$RUN" --bind "$HERE" -- \
              /bin/bash "$OOM" --inner "$T/dist" </dev/null 2>&1)
