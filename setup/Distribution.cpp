@@ -130,6 +130,18 @@ bool PackageRegistered(const char* pkg)
     exit(1);
 }
 
+// What a first installation does once its package is registered, after
+// the scripts: the spool and download directories and the placement list.
+// 1 when the user stopped at the placement list.
+int PlaceProduct(const char* spoolDir)
+{
+    CreateFile(spoolDir, nullptr, "775", nullptr, nullptr);
+    char* download = SaveStr("%s/%s/__nva_download__", spoolDir, PRODUCT_NAME);
+    CreateFile(download, nullptr, "777", nullptr, nullptr);
+    PutMem(download);
+    return ProcessPkgList(".");
+}
+
 // A first installation: application directory, flag file, the package
 // installer, the scripts, the spool directories and the placement list.
 // An application directory that is there already (left by a first
@@ -146,12 +158,9 @@ int InstallFirst(const char* workDir, const char* spoolDir)
     // The package installer asks its own questions on the terminal.
     if (SysCmd(-CMD_PKGADD, 1, "-d %s %s", workDir, pTarvoPkgName) != 0)
         FirstInstallationFailed(appDirExisted, flagFileExisted);
+    MarkPlacementPending();
     createQueueScripts(spoolDir);
-    CreateFile(spoolDir, nullptr, "775", nullptr, nullptr);
-    char* download = SaveStr("%s/%s/__nva_download__", spoolDir, PRODUCT_NAME);
-    CreateFile(download, nullptr, "777", nullptr, nullptr);
-    PutMem(download);
-    return ProcessPkgList(".");
+    return PlaceProduct(spoolDir);
 }
 
 // Whether /opt/Tarvo/lumo is already a link to the application directory.
@@ -292,6 +301,10 @@ int Install()
         upgradeSolarisPackage(pTarvoPkgName, workDir);
         createPrintingSubsystemFile(pAppDir);
         createQueueScripts(spoolDir);
+        // A first installation that stopped once its package was
+        // registered is finished now.
+        if (PlacementPending())
+            stopped = PlaceProduct(spoolDir);
     } else {
         stopped = InstallFirst(workDir, spoolDir);
     }

@@ -216,8 +216,15 @@ struct PkgListAttribute {
 int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute);
 
 // Carries out <work>/<subdir>/pkg.list line by line. 1 when the user chose
-// to quit at a "checkps" line, else 0.
+// to quit at a "checkps" line, else 0. A list carried out to its end with
+// every command done clears the mark of MarkPlacementPending.
 int ProcessPkgList(const char* subdir);
+
+// A first installation whose package is registered marks its placement
+// list as still to be carried out (the file <app>/.nv_placing), so that a
+// later run finishes a list that stopped on a failure.
+void MarkPlacementPending();
+bool PlacementPending();
 
 // Runs a formatted command line straight through the shell; the command
 // reports its own errors. A line over SYSCMD_LINE_SIZE is not run but

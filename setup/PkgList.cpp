@@ -20,6 +20,10 @@
 
 namespace {
 
+// In the application directory while the placement list of its first
+// installation is still to be carried out to its end.
+constexpr const char* PLACEMENT_MARK = ".nv_placing";
+
 // Length of the word separator at p: a blank, carriage return or newline,
 // or the backslash that continues a line on the next; 0 for none.
 size_t SeparatorLength(const char* p)
@@ -147,7 +151,7 @@ char* ShellQuoted(std::string_view text)
         size += c == '\'' ? 4 : 1;
     char* quoted = static_cast<char*>(GetMem(size));
     if (!quoted)
-        SysError("out of memory");
+        SysError("%s", OutOfMem);
     char* out = quoted;
     *out++ = '\'';
     for (char c : text) {
@@ -212,6 +216,18 @@ void EditWithSed(std::string_view script, const char* file)
     SysCmd(CMD_RM, 0, "/tmp/%s.tmp", my_name);
 }
 
+// Whether path is a symbolic link to <app>/<file>.
+bool LinksTo(const char* path, const char* file)
+{
+    SavedStr wanted(SaveStr("%s/%s", pAppDir, file));
+    char text[SYSCMD_LINE_SIZE];
+    const ssize_t length = readlink(path, text, sizeof text - 1);
+    if (length < 0)
+        return false;
+    text[length] = '\0';
+    return strcmp(text, wanted.get()) == 0;
+}
+
 void ApplyAttribute(const PkgListAttribute& attribute, const char* file)
 {
     char* value = SaveStr_(attribute.value);
@@ -235,7 +251,9 @@ void ApplyAttribute(const PkgListAttribute& attribute, const char* file)
         SysCmd(CMD_CHGRP, 2, "-R %s %s/%s", value, pAppDir, file);
         break;
     case PKG_ATTR_LINK:
-        SysCmd(CMD_LN, 2, "-s %s/%s %s", pAppDir, file, value);
+        // A link an earlier run of the list made stays as it is.
+        if (!LinksTo(value, file))
+            SysCmd(CMD_LN, 2, "-s %s/%s %s", pAppDir, file, value);
         break;
     case PKG_ATTR_NAME:
         SysCmd(CMD_MV, 2, "%s/%s %s/%s", pAppDir, file, pAppDir, value);
@@ -254,6 +272,7 @@ struct ListRun {
     const char* workDir;
     const char* subdir;
     char* release;
+    bool incomplete;  // a command failed or a line was passed over
 };
 
 // Whether the release condition of step holds; a release that cannot be
@@ -276,9 +295,16 @@ bool ConditionHolds(const PkgListStep& step, ListRun& run)
     return holds > 0;
 }
 
+// Notes a command of the list that failed (in mode 1, the list goes on).
+void Done(ListRun& run, int result)
+{
+    if (result != 0)
+        run.incomplete = true;
+}
+
 // Carries out the command of step (its words checked) and then its
 // attributes. 1 when the user chose to quit.
-int CarryOut(const PkgListStep& step, const ListRun& run)
+int CarryOut(const PkgListStep& step, ListRun& run)
 {
     SavedStr saved(SaveStr_(step.file));
     const char* file = saved.get();
@@ -290,20 +316,20 @@ int CarryOut(const PkgListStep& step, const ListRun& run)
     case PKG_DIR:
         attributes = ClearTreeTargets(source.get(), pAppDir);
         if (attributes)
-            SysCmd(CMD_CP_R, 1, "%s %s", source.get(), pAppDir);
+            Done(run, SysCmd(CMD_CP_R, 1, "%s %s", source.get(), pAppDir));
         break;
     case PKG_DIRTO: {
         SavedStr dest(SaveStr_(step.extra));
         attributes = ClearTreeTargets(source.get(), dest.get());
         if (attributes)
-            SysCmd(CMD_CP_R, 1, "%s %s", source.get(), dest.get());
+            Done(run, SysCmd(CMD_CP_R, 1, "%s %s", source.get(), dest.get()));
         break;
     }
     case PKG_TOUCH: {
         SavedStr target(SaveStr("%s/%s", pAppDir, file));
         attributes = ClearCopyTarget(target.get());
         if (attributes)
-            SysCmd(CMD_TOUCH, 1, "%s", target.get());
+            Done(run, SysCmd(CMD_TOUCH, 1, "%s", target.get()));
         break;
     }
     case PKG_IF_PRESENT_M:
@@ -325,9 +351,13 @@ int CarryOut(const PkgListStep& step, const ListRun& run)
     default:
         attributes = ClearTreeTargets(source.get(), pAppDir);
         if (attributes)
-            SysCmd(CMD_CP, 1, "%s %s", source.get(), pAppDir);
+            Done(run, SysCmd(CMD_CP, 1, "%s %s", source.get(), pAppDir));
         break;
     }
+    // A copy or touch whose destination could not be cleared is not done.
+    if (!attributes && step.command != PKG_IF_PRESENT_M && step.command != PKG_IF_PRESENT_S &&
+        step.command != PKG_NEWDIR)
+        run.incomplete = true;
     PkgListAttribute attribute;
     for (const char* pos = step.rest; attributes && ParsePkgListAttribute(pos, &attribute);
          pos = attribute.rest)
@@ -412,11 +442,11 @@ int ParsePkgListAttribute(const char* text, PkgListAttribute* attribute)
 int ProcessPkgList(const char* subdir)
 {
     OpenInputFileF(2, "%s/%s/pkg.list", pTarvoInstallDir, subdir);
-    ListRun run{pTarvoInstallDir, subdir, nullptr};
+    ListRun run{pTarvoInstallDir, subdir, nullptr, false};
     // The line is taken out of LineBuf before anything is carried out.
     char* line = static_cast<char*>(GetMem(sizeof LineBuf));
     if (!line)
-        SysError("out of memory");
+        SysError("%s", OutOfMem);
     int quit = 0;
     bool overlong = false;
     while (!quit && GetListLine(&overlong)) {
@@ -428,5 +458,25 @@ int ProcessPkgList(const char* subdir)
     CloseInputFile();
     PutMem(line);
     PutMem(run.release);
+    if (!quit && !run.incomplete) {
+        SavedStr mark(SaveStr("%s/%s", pAppDir, PLACEMENT_MARK));
+        if (unlink(mark.get()) != 0 && errno != ENOENT)
+            InstallerWarning("couldn't remove %s: %s", mark.get(), strerror(errno));
+    }
     return quit;
+}
+
+void MarkPlacementPending()
+{
+    SavedStr mark(SaveStr("%s/%s", pAppDir, PLACEMENT_MARK));
+    const int fd = CreateFreshFile(mark.get(), 0644);
+    if (fd < 0)
+        InstallerWarning("couldn't create %s: %s", mark.get(), strerror(errno));
+    else
+        close(fd);
+}
+
+bool PlacementPending()
+{
+    return FindFile(pAppDir, PLACEMENT_MARK) != 0;
 }

@@ -85,13 +85,15 @@ bool UpgradeFile(const char* pkg, const char* workDir, const PkgMapEntry& e, Sav
     const char* group = groupText.get();
     const bool absolute = path[0] == '/';
     dest->reset(absolute ? SaveStr_(path) : SaveStr("%s/%s/%s", pTargetInstallDir, MAKER_NAME, path));
-    if (absolute) {
-        RunDirect("%s -c %s %s %s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls, pkg,
-                  path, type, mode, owner, group);
-    } else {
-        RunDirect("%s -c %s %s %s/%s/%s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf, cls,
-                  pkg, pTargetInstallDir, MAKER_NAME, path, type, mode, owner, group);
-    }
+    const int registered =
+        absolute ? RunDirect("%s -c %s %s %s %s %s %s %s 1>/dev/null 2>/dev/null", pPathToInstallf,
+                             cls, pkg, path, type, mode, owner, group)
+                 : RunDirect("%s -c %s %s %s/%s/%s %s %s %s %s 1>/dev/null 2>/dev/null",
+                             pPathToInstallf, cls, pkg, pTargetInstallDir, MAKER_NAME, path, type,
+                             mode, owner, group);
+    // The file is put in place all the same; a later run registers it again.
+    if (registered != 0)
+        InstallerWarning("installf could not add %s to the package %s", dest->get(), pkg);
     if (!ClearCopyTarget(dest->get()))
         return false;
     const int copied = absolute ? RunDirect("cp %s/%s/root%s %s", workDir, pkg, path, path)
@@ -147,13 +149,20 @@ int upgradeSolarisPackage(const char* pkg, const char* workDir)
     }
     CloseInputFile();
 
-    RunDirect("%s -f %s 1>/dev/null 2>/dev/null", pPathToInstallf, pkg);
+    if (RunDirect("%s -f %s 1>/dev/null 2>/dev/null", pPathToInstallf, pkg) != 0)
+        InstallerWarning("installf could not finish the registration of the package %s", pkg);
     SysCmd(CMD_RM, 1, "/var/sadm/pkg/%s/pkginfo.tmp", pkg);
-    RunDirect("sed -e\"s/VERSION=[0-9.].*/VERSION=%s/\" /var/sadm/pkg/%s/pkginfo >> "
-              "/var/sadm/pkg/%s/pkginfo.tmp",
-              SETUP_VERSION, pkg, pkg);
+    const int stamped = RunDirect("sed -e\"s/VERSION=[0-9.].*/VERSION=%s/\" /var/sadm/pkg/%s/pkginfo >> "
+                                  "/var/sadm/pkg/%s/pkginfo.tmp",
+                                  SETUP_VERSION, pkg, pkg);
     putchar('.');
     fflush(stdout);
-    SysCmd(CMD_MV, 1, "/var/sadm/pkg/%s/pkginfo.tmp /var/sadm/pkg/%s/pkginfo", pkg, pkg);
+    // What a failed edit left in the temporary file never replaces the
+    // registration: the earlier version stays recorded.
+    if (stamped == 0)
+        SysCmd(CMD_MV, 1, "/var/sadm/pkg/%s/pkginfo.tmp /var/sadm/pkg/%s/pkginfo", pkg, pkg);
+    else
+        InstallerWarning("couldn't stamp the version %s into /var/sadm/pkg/%s/pkginfo", SETUP_VERSION,
+                         pkg);
     return 1;
 }

@@ -6,6 +6,7 @@
 // block and the chain index only speed the search up: the position chosen is
 // always the leftmost run of the request's number of free marks in the
 // oldest MAT that has one.
+#include "FailAt.h"
 #include "FreeMap.h"
 
 #include <algorithm>
@@ -234,6 +235,7 @@ constexpr int SHORT_REQUEST = mem::RUN_CLASSES * MEM_NODE_SIZE - 1;
 void* GetMem(int size)
 {
     MEMMGR_CHECK_BOOKS_ON_RETURN();
+    MEMMGR_FAIL_AT_HOOK();
     if (size > 0 && size <= SHORT_REQUEST) {
         int units = (size + MEM_NODE_SIZE) / MEM_NODE_SIZE;  // with the terminator
         int pos = 0;

@@ -62,6 +62,14 @@ bool DirHasEntry(std::string_view dir, std::string_view name)
     return found;
 }
 
+// A listing that memory cannot be had for ends the program, as a string
+// that cannot be saved does: a null listing means a directory that cannot
+// be opened, and would send a caller looking elsewhere.
+[[noreturn]] void NoMemoryForListing()
+{
+    SysError("%s", OutOfMem);
+}
+
 // A listing " a b c " in memory from GetMem, grown when the directory gained
 // entries between the sizing pass and the listing pass.
 struct Listing {
@@ -78,7 +86,7 @@ struct Listing {
             return false;
         void* moved = AdjustMem(text, static_cast<int>(grown));
         if (!moved)
-            return false;
+            NoMemoryForListing();
         text = static_cast<char*>(moved);
         size = grown;
         return true;
@@ -113,7 +121,8 @@ char* ListDir(const char* dir, Keep keep, bool nullWhenEmpty)
     if (complete) {
         list.text = static_cast<char*>(GetMem(static_cast<int>(total + 3)));
         list.size = total + 3;
-        complete = list.text != nullptr;
+        if (!list.text)
+            NoMemoryForListing();
     }
     if (complete) {
         rewinddir(entries);

@@ -207,6 +207,33 @@ out=$(hs --fail-pkgadd --bind "$T" -- bash -c '
     echo DONE' 2>&1)
 report_inner "--fail-pkgadd makes pkgadd fail and install nothing" "$out"
 
+# --- Counted calls: the N-th call setup makes of a command fails and does
+# nothing; calls of other programs are neither counted nor failed.
+cat >"$T/setup" <<'EOF2'
+#!/bin/sh
+mkdir /tmp/m1 && mkdir /tmp/m2 2>/dev/null; mkdir /tmp/m3
+sh -c 'cp /etc/hostname /tmp/c1' 2>/dev/null || echo "the first cp failed"
+cp /etc/hostname /tmp/c2
+/usr/sbin/pkgadd -d /tmp/nowhere NOpkg 2>/dev/null || echo "pkgadd failed"
+EOF2
+chmod 755 "$T/setup"
+out=$(HOSTSIM_FAIL=pkgadd hs --fail mkdir:2,cp --bind "$T" -- bash -c '
+    mkdir /tmp/by-the-test || echo "FAIL: a call of the test itself fails"
+    '"$T"'/setup
+    for d in /tmp/m1 /tmp/m3 /tmp/c2; do [ -e $d ] || echo "FAIL: $d was not made"; done
+    for d in /tmp/m2 /tmp/c1; do [ -e $d ] && echo "FAIL: the failed call made $d"; done
+    want="mkdir 1 /tmp/m1|mkdir 2 /tmp/m2|mkdir 3 /tmp/m3|cp 1 /etc/hostname /tmp/c1|cp 2 /etc/hostname /tmp/c2|pkgadd 1 -d /tmp/nowhere NOpkg"
+    got=$(paste -sd "|" /usr/lib/hostsim/calls)
+    [ "$got" = "$want" ] || echo "FAIL: calls listed: $got"
+    echo DONE' 2>&1)
+report_inner "--fail and HOSTSIM_FAIL fail the calls set, count only setup's calls" "$out"
+grep -q "the first cp failed" <<<"$out" && grep -q "pkgadd failed" <<<"$out" ||
+    fail "--fail: the failing calls did not report a failure: $out"
+hs --fail mkdir:0 -- true 2>/dev/null
+expect "--fail with a call number 0 is a usage error" "$?" 2
+hs --fail ls -- true 2>/dev/null
+expect "--fail of a command that is not counted is a usage error" "$?" 2
+
 # --- Another user, the printing systems.
 expect "--user nobody: id -un and whoami" "$(hs --user nobody -- bash -c 'id -un; whoami' | tr '\n' ' ')" "nobody nobody "
 

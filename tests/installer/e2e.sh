@@ -870,6 +870,20 @@ sc_checkps_stop() {
     expect_placed
     expect_mode /opt/Tarvo 700
     expect_cleaned
+    expect_file $APP/.nv_placing
+
+    step "the next run carries out the stopped placement list again"
+    stop_program nvqadmin
+    rm $APP/lumo.ini
+    run_setup $'y\n'
+    expect_rc 0
+    expect_no_out "Enter a selection:"
+    # The link made by the stopped run stays; lumo.ini is placed again.
+    expect_no_log "ln  -s /opt/Tarvo/lumo/nvrlumotty"
+    expect_placed
+    expect_missing $APP/.nv_placing
+    expect_mode /opt/Tarvo 755
+    expect_cleaned
 }
 
 # ---------------------------------------------------------------------------
@@ -1092,28 +1106,38 @@ inner() {
     cd "$dist" || { echo "FAIL: cannot enter $dist"; exit 1; }
     declare -F "sc_$scenario" >/dev/null || { echo "FAIL: no scenario $scenario"; exit 1; }
     "sc_$scenario"
-    if [ "$FAILS" -gt 0 ]; then
-        echo "--- standard output of the last run:"; cat "$OUT"
-        echo "--- standard error of the last run:"; cat "$ERR"
-        echo "--- log:"; cat "$LOG" 2>/dev/null
-    fi
+    show_last_run
     echo DONE
+}
+
+# After a failed check: what the last run printed and logged.
+show_last_run() {
+    [ "$FAILS" -gt 0 ] || return 0
+    echo "--- standard output of the last run:"; cat "$OUT"
+    echo "--- standard error of the last run:"; cat "$ERR"
+    echo "--- log:"; cat "$LOG" 2>/dev/null
 }
 
 # ---------------------------------------------------------------------------
 # Outside: one emulated host per scenario.
 
-outer() {
-    local setup=$1 group=$2
+# start_outside WHAT SETUP NAME: root and the program are checked (WHAT
+# names the tests in the messages); T is a new scratch directory NAME.*,
+# removed at the end.
+start_outside() {
     if [ "$(id -u)" != 0 ]; then
-        echo "installer tests: must run as root; skipped" >&2
+        echo "$1: must run as root; skipped" >&2
         exit 77
     fi
-    [ -x "$setup" ] || { echo "installer tests: no program $setup" >&2; exit 1; }
-
-    T=$(mktemp -d "${TMPDIR:-/tmp}/setup-e2e.XXXXXX") || exit 1
+    [ -x "$2" ] || { echo "$1: no program $2" >&2; exit 1; }
+    T=$(mktemp -d "${TMPDIR:-/tmp}/$3.XXXXXX") || exit 1
     chmod 755 "$T"
     trap 'rm -rf -- "$T"' EXIT
+}
+
+outer() {
+    local setup=$1 group=$2
+    start_outside "installer tests" "$setup" setup-e2e
     failures=0
 
     case $group in
@@ -1176,6 +1200,9 @@ scenario() {
         if [ -n "${E2E_VERBOSE:-}" ]; then printf '%s\n' "$output"; fi
     fi
 }
+
+# inject.sh reads the helpers above.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 if [ "${1:-}" = --inner ]; then
     inner "$2" "$3"
