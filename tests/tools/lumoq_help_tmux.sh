@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# lumoq's help at a real terminal: h in the form opens the help menu in the
+# user's language, a link item shows its page, Back returns, Exit Help
+# returns to the form, and q leaves lumoq.
+#   lumoq_help_tmux.sh LUMOQ
+set -euo pipefail
+lumoq=$1
+build=$(cd "$(dirname "$lumoq")/.." && pwd)
+work=$(mktemp -d /tmp/lumoqhelpXXXXXX)
+export TMUX_TMPDIR=$work
+tmx() { tmux -f /dev/null -L lumoq-help-test "$@"; }
+trap 'tmx kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
+
+# A copy of the program's directory: the catalogue and the help pages lie
+# in the directory above, as in the build tree.
+mkdir -p "$work/tree/tools/db"
+cp "$lumoq" "$work/tree/tools/lumoq"
+for entry in db trans.conf help; do ln -s "$build/$entry" "$work/tree/$entry"; done
+
+fail() { echo "FAIL: $*"; echo "--- screen:"; tmx capture-pane -p -t t || true; exit 1; }
+screen() { tmx capture-pane -p -t t; }
+wait_for() {
+  for _ in $(seq 1 100); do
+    screen | grep -qF -- "$1" && return 0
+    sleep 0.1
+  done
+  fail "the screen never showed: $1"
+}
+# The screen from the last line holding the text on: the page shown now.
+page_from() { screen | awk -v mark="$1" 'index($0, mark) { page = "" } { page = page $0 "\n" } END { printf "%s", page }'; }
+# Waits until the page from the last line holding MARK shows TEXT.
+wait_page() {
+  for _ in $(seq 1 100); do
+    page_from "$1" | grep -qF -- "$2" && return 0
+    sleep 0.1
+  done
+  fail "the page after \"$1\" never showed: $2"
+}
+wait_question() {
+  for _ in $(seq 1 100); do
+    [[ "$(screen | grep -v '^ *$' | tail -1)" == *: ]] && return 0
+    sleep 0.1
+  done
+  fail "no question on the screen"
+}
+type_line() { wait_question; tmx send-keys -t t -l -- "$1"; tmx send-keys -t t Enter; }
+
+# start LANG: lumoq in a terminal tall enough for a whole help page.
+start() {
+  tmx kill-server 2>/dev/null || true
+  for _ in 1 2 3; do
+    tmx new-session -d -s t -x 100 -y 90 \
+      "cd $work && LANG=$1 TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30" && return 0
+    sleep 1
+  done
+  echo "FAIL: tmux cannot start a session"; exit 1
+}
+
+start en_US
+wait_for "or h for help or <Return> to exit:"
+type_line "h"
+wait_for "Tarvo Online Help"
+page=$(page_from "Tarvo Online Help")
+grep -qF "Print queue set-up: help" <<<"$page" || fail "the overview's title"
+grep -qF "   1. Type 1 and the queue's name" <<<"$page" || fail "the ordered list"
+grep -qF " 1) The fields of the form" <<<"$page" || fail "the first link item"
+grep -qF " 3) Saving settings" <<<"$page" || fail "the third link item"
+grep -qE '^ e\) Exit Help +c\) Contents +b\) Back' <<<"$page" || fail "the buttons"
+grep -qF "Enter a selection: " <<<"$page" || fail "the help menu's question"
+
+type_line "3"
+wait_page "Tarvo Online Help" "   2. Type s and, at the question"
+page=$(page_from "Tarvo Online Help")
+grep -qF "Saving settings" <<<"$page" || fail "the settings page's title"
+! grep -qF "Print queue set-up: help" <<<"$page" || fail "the settings page replaces the overview"
+grep -qF " 1) Overview" <<<"$page" || fail "the settings page's links"
+
+type_line "b"
+wait_page "Tarvo Online Help" "Print queue set-up: help"
+page=$(page_from "Tarvo Online Help")
+grep -qF " 1) The fields of the form" <<<"$page" || fail "Back rebuilds the overview's items"
+
+type_line "e"
+wait_page "Tarvo Online Help" " w) Write the queue"
+page=$(page_from "Print queue set-up")
+grep -qF " 1) Queue name" <<<"$page" || fail "Exit Help returns to the form"
+type_line "q"
+wait_for "EXIT=0"
+
+# German: the help pages and the help menu's texts in the user's language.
+start de_DE.UTF-8
+wait_for "Bitte"
+type_line "h"
+wait_for "Tarvo Online-Hilfe"
+page=$(page_from "Tarvo Online-Hilfe")
+grep -qF " 1) Die Felder des Formulars" <<<"$page" || fail "the German help"
+type_line "1"
+wait_page "Tarvo Online-Hilfe" "1) Name der Warteschlange"
+echo "lumoq help at the terminal: ok"
