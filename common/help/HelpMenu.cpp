@@ -51,16 +51,12 @@ void ReleaseLinkLabels()
     builtLinkItems = 0;
 }
 
-bool SameName(const char* a, const char* b)
+// Only links are offered, and only those that show characters. A named
+// anchor is where a link leads, not a way on: its characters carry no "<"
+// and ">" to take off, and its name is no file to open.
+bool Offered(const HtmlLink& link)
 {
-    return a && b && strcmp(a, b) == 0;
-}
-
-// A link is offered unless it shows nothing or is the anchor of the page
-// itself.
-bool Offered(const HtmlLink& link, const HtmlPage& page)
-{
-    return link.Length > 0 && !(link.Kind != 2 && SameName(link.pTarget, page.pPageName));
+    return link.Kind == 2 && link.Length > 0;
 }
 
 // The link's characters without its first and last (the "<" and ">"),
@@ -130,7 +126,7 @@ void TtyHelpBuildMenuItems()
     int count = 1;
     for (const ListLink* entry = page->Links.pFirst; entry; entry = entry->pNext) {
         HtmlLink* link = *static_cast<HtmlLink* const*>(entry->pItem);
-        if (!link || !Offered(*link, *page))
+        if (!link || !Offered(*link))
             continue;
         TextMenuItem& item = HelpMenuItems[count];
         item = MenuItem(LinkLabel(*link, page->pImage), ITEM_ACTION);

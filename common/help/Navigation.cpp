@@ -9,6 +9,8 @@
 #include "MemMgr.h"
 #include "utils.h"
 
+unsigned char flBuildingFile = 0;
+
 namespace {
 
 HtmlPage* FirstPage(HtmlFile* file)

@@ -20,7 +20,7 @@ printf '2\nb\nc\ne\n' | LANG=en_US "$lumoh" "$src/tools/help/en_US/lumoq.html" >
 awk '/Tarvo Online Help/ { n++ } END { exit n == 4 ? 0 : 1 }' "$work/menu.txt" || fail "four help menu pages"
 grep -qF ' 2) Printer connections' "$work/menu.txt" || fail "the overview's link items"
 grep -qF ' e) Exit Help' "$work/menu.txt" || fail "the buttons"
-grep -qF ",-------------------------+---------------------------," "$work/menu.txt" || fail "the connections page"
+grep -qF ",-----------------+---------------------------," "$work/menu.txt" || fail "the connections page"
 
 # expect STATUS MESSAGE COMMAND...: the status, the message on standard
 # error and nothing on standard output.

@@ -58,42 +58,54 @@ start() {
 
 start en_US
 wait_for "or h for help or <Return> to exit:"
+# A help page is whole once its question is out.
+help_page() { wait_page "$1" "${2:-Enter a selection:}"; wait_question; page=$(page_from "$1"); }
+
 type_line "h"
-wait_for "Tarvo Online Help"
-page=$(page_from "Tarvo Online Help")
+help_page "Tarvo Online Help"
 grep -qF "Print queue set-up: help" <<<"$page" || fail "the overview's title"
 grep -qF "   1. Type 1 and the queue's name" <<<"$page" || fail "the ordered list"
 grep -qF " 1) The fields of the form" <<<"$page" || fail "the first link item"
 grep -qF " 3) Saving settings" <<<"$page" || fail "the third link item"
 grep -qE '^ e\) Exit Help +c\) Contents +b\) Back' <<<"$page" || fail "the buttons"
-grep -qF "Enter a selection: " <<<"$page" || fail "the help menu's question"
+! grep -qF "for help" <<<"$page" || fail "the help menu offers no help of its own"
 
 type_line "3"
 wait_page "Tarvo Online Help" "   2. Type s and, at the question"
-page=$(page_from "Tarvo Online Help")
+help_page "Tarvo Online Help"
 grep -qF "Saving settings" <<<"$page" || fail "the settings page's title"
 ! grep -qF "Print queue set-up: help" <<<"$page" || fail "the settings page replaces the overview"
 grep -qF " 1) Overview" <<<"$page" || fail "the settings page's links"
 
 type_line "b"
 wait_page "Tarvo Online Help" "Print queue set-up: help"
-page=$(page_from "Tarvo Online Help")
+help_page "Tarvo Online Help"
 grep -qF " 1) The fields of the form" <<<"$page" || fail "Back rebuilds the overview's items"
 
 type_line "e"
-wait_page "Tarvo Online Help" " w) Write the queue"
+wait_page "Tarvo Online Help" "or h for help"
 page=$(page_from "Print queue set-up")
 grep -qF " 1) Queue name" <<<"$page" || fail "Exit Help returns to the form"
 type_line "q"
 wait_for "EXIT=0"
 
-# German: the help pages and the help menu's texts in the user's language.
+# German: the help pages and the help menu's texts and keys in the user's
+# language.
 start de_DE.UTF-8
 wait_for "Bitte"
 type_line "h"
-wait_for "Tarvo Online-Hilfe"
-page=$(page_from "Tarvo Online-Hilfe")
+help_page "Tarvo Online-Hilfe" "Bitte"
 grep -qF " 1) Die Felder des Formulars" <<<"$page" || fail "the German help"
 type_line "1"
 wait_page "Tarvo Online-Hilfe" "1) Name der Warteschlange"
+help_page "Tarvo Online-Hilfe" "Bitte"
+! grep -qF " 1) Die Felder des Formulars" <<<"$page" || fail "the German fields page replaces the contents"
+# z (Zurueck) goes back, b (Hilfe beenden) returns to the form, whose b ends.
+type_line "z"
+wait_page "Tarvo Online-Hilfe" "Einrichtung der Druckwarteschlange: Hilfe"
+help_page "Tarvo Online-Hilfe" "Bitte"
+type_line "b"
+wait_page "Tarvo Online-Hilfe" "oder h f"
+type_line "b"
+wait_for "EXIT=0"
 echo "lumoq help at the terminal: ok"

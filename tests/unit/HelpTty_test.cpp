@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../../common/help/HelpImpl.h"
 #include "HelpTty.h"
 #include "scratch_dir.h"
 #include "textmenu_fixture.h"
@@ -33,6 +34,7 @@ protected:
         UseShippedCatalogue();
         my_name = const_cast<char*>("helptest");
         flBuildingFile = 0;
+        ForgetHtmlFiles();
     }
 
     std::string Write(const std::string& name, const std::string& html)
@@ -204,6 +206,7 @@ TEST_F(Help, APageWithLinksAAndBGivesTwoNumberedItemsAndTheButtons)
     Open(Write("ab.html",
                "<html><head><title>Links</title></head><body>"
                "<a name=\"contents\">Top</a> See <a href=\"#x\">A</a> and <a href=\"other.html\">B</a>.<br>"
+               "<a name=\"spot\">A named spot</a> is no item.<br>"
                "</body></html>"));
     HtmlPage* page = pCurrentPage;
     TtyHelpBuildMenuItems();
@@ -298,7 +301,7 @@ TEST_F(Help, TheAnswerHOpensTheHelpMenuAndExitHelpReturns)
     ASSERT_NE(help, std::string::npos) << out;
     EXPECT_LT(out.find(" or h for help"), help) << "the menu offers help";
     const size_t first = out.find("First page.", help);
-    const size_t links = out.find(" 1) To the section\n 2) Page two\n", first);
+    const size_t links = out.find(" 1) To the section \n 2) Page two \n\n", first);
     const size_t second = out.find("Second page.", links);
     const size_t again = out.find("Second page.", second + 1);
     const size_t back = out.find("First page.", again);
