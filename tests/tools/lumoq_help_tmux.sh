@@ -7,9 +7,7 @@ set -euo pipefail
 lumoq=$1
 build=$(cd "$(dirname "$lumoq")/.." && pwd)
 work=$(mktemp -d /tmp/lumoqhelpXXXXXX)
-export TMUX_TMPDIR=$work
-tmx() { tmux -f /dev/null -L lumoq-help-test "$@"; }
-trap 'tmx kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
+source "$(dirname "$0")/tmux_session.sh" "$work" lumoq-help-test
 
 # A copy of the program's directory: the catalogue and the help pages lie
 # in the directory above, as in the build tree.
@@ -17,17 +15,6 @@ mkdir -p "$work/tree/tools/db"
 cp "$lumoq" "$work/tree/tools/lumoq"
 for entry in db trans.conf help; do ln -s "$build/$entry" "$work/tree/$entry"; done
 
-fail() { echo "FAIL: $*"; echo "--- screen:"; tmx capture-pane -p -t t || true; exit 1; }
-screen() { tmx capture-pane -p -t t; }
-wait_for() {
-  for _ in $(seq 1 100); do
-    screen | grep -qF -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "the screen never showed: $1"
-}
-# The screen from the last line holding the text on: the page shown now.
-page_from() { screen | awk -v mark="$1" 'index($0, mark) { page = "" } { page = page $0 "\n" } END { printf "%s", page }'; }
 # Waits until the page from the last line holding MARK shows TEXT.
 wait_page() {
   for _ in $(seq 1 100); do
@@ -36,31 +23,14 @@ wait_page() {
   done
   fail "the page after \"$1\" never showed: $2"
 }
-wait_question() {
-  for _ in $(seq 1 100); do
-    [[ "$(screen | grep -v '^ *$' | tail -1)" == *: ]] && return 0
-    sleep 0.1
-  done
-  fail "no question on the screen"
-}
-type_line() { wait_question; tmx send-keys -t t -l -- "$1"; tmx send-keys -t t Enter; }
-
 # start LANG: lumoq in a terminal tall enough for a whole help page.
-start() {
-  tmx kill-server 2>/dev/null || true
-  for _ in 1 2 3; do
-    tmx new-session -d -s t -x 100 -y 90 \
-      "cd $work && LANG=$1 TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30" && return 0
-    sleep 1
-  done
-  echo "FAIL: tmux cannot start a session"; exit 1
-}
+start() { start_session 100 90 "cd $work && LANG=$1 TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30"; }
 
-start en_US
-wait_for "or h for help or <Return> to exit:"
 # A help page is whole once its question is out.
 help_page() { wait_page "$1" "${2:-Enter a selection:}"; wait_question; page=$(page_from "$1"); }
 
+start en_US
+wait_for "or h for help or <Return> to exit:"
 type_line "h"
 help_page "Tarvo Online Help"
 grep -qF "Print queue set-up: help" <<<"$page" || fail "the overview's title"
