@@ -217,33 +217,37 @@ TEST_F(Help, APageWithLinksAAndBGivesTwoNumberedItemsAndTheButtons)
     EXPECT_EQ(HelpMenu.flags, 0x01C1);
     ASSERT_GE(HelpMenuItemCnt, page->Links.Count + 7);
 
-    const TextMenuItem* items = HelpMenuItems;
-    EXPECT_EQ(items[0].kind, ITEM_TEXT);
-    EXPECT_EQ(items[0].label, page->pImage);
-    const char* labels[] = {"A", "B"};
-    for (int i = 1; i <= 2; ++i) {
-        EXPECT_STREQ(items[i].label, labels[i - 1]);
-        EXPECT_EQ(items[i].kind, ITEM_ACTION);
-        EXPECT_EQ(items[i].state, ITEM_STATE_NORMAL);
-        EXPECT_EQ(items[i].key, i);
-        EXPECT_EQ(items[i].actionFn, TtyHelpGotoLink);
+    // Each item as label, kind, key, callback, value and link.
+    struct Expected {
+        const char* label;
+        int kind, key;
+        MenuItemFn action;
+        intptr_t value;
+        void* link;
+    };
+    const Expected expected[] = {
+        {page->pImage, ITEM_TEXT, 0, nullptr, 0, nullptr},
+        {"A", ITEM_ACTION, 1, TtyHelpGotoLink, 0, Link(page, "#x")},
+        {"B", ITEM_ACTION, 2, TtyHelpGotoLink, 0, Link(page, "other.html")},
+        {"", ITEM_BUTTONBAR, 0, nullptr, 1, nullptr},
+        {"", ITEM_BUTTONBAR, 0, nullptr, 3, nullptr},
+        {"~e Exit Help", ITEM_EXIT, 'e', nullptr, 0, nullptr},
+        {"~c Contents", ITEM_ACTION, 'c', TtyHelpContents, 0, nullptr},
+        {"~b Back", ITEM_ACTION, 'b', TtyHelpBack, 0, nullptr},
+    };
+    for (int i = 0; i < 8; ++i) {
+        const TextMenuItem& item = HelpMenuItems[i];
+        SCOPED_TRACE(i);
+        EXPECT_STREQ(item.label, expected[i].label);
+        EXPECT_EQ(item.kind, expected[i].kind);
+        EXPECT_EQ(item.state, ITEM_STATE_NORMAL);
+        EXPECT_EQ(item.key, expected[i].key);
+        EXPECT_EQ(item.actionFn, expected[i].action);
+        EXPECT_EQ(item.value, expected[i].value);
+        EXPECT_EQ(item.userData, expected[i].link);
     }
-    EXPECT_EQ(items[1].userData, Link(page, "#x"));
-    EXPECT_EQ(items[2].userData, Link(page, "other.html"));
-    EXPECT_EQ(items[3].kind, ITEM_BUTTONBAR);
-    EXPECT_EQ(items[3].value, 1);
-    EXPECT_EQ(items[4].kind, ITEM_BUTTONBAR);
-    EXPECT_EQ(items[4].value, 3);
-    EXPECT_STREQ(items[5].label, "~e Exit Help");
-    EXPECT_EQ(items[5].kind, ITEM_EXIT);
-    EXPECT_EQ(items[5].key, 'e');
-    EXPECT_STREQ(items[6].label, "~c Contents");
-    EXPECT_EQ(items[6].actionFn, TtyHelpContents);
-    EXPECT_EQ(items[6].key, 'c');
-    EXPECT_STREQ(items[7].label, "~b Back");
-    EXPECT_EQ(items[7].actionFn, TtyHelpBack);
-    EXPECT_EQ(items[7].key, 'b');
-    EXPECT_EQ(items[8].label, nullptr);
+    EXPECT_EQ(HelpMenuItems[0].label, page->pImage);
+    EXPECT_EQ(HelpMenuItems[8].label, nullptr);
 
     // A page with more links than the table holds grows it.
     std::string many = "<html page=\"many\"><body>";
