@@ -1,6 +1,6 @@
 // The canvas a page is laid out on, and its compaction into the page text:
-// rows of 132 characters that grow as the layout goes; each row's text ends
-// at its first unwritten cell and may run on over the rows below.
+// rows of 132 characters that grow as the layout goes; a row written up to
+// its last cell runs on into the row below as one line.
 #include <algorithm>
 #include <cstring>
 
@@ -34,15 +34,33 @@ long long CanvasReach(long long end)
     return std::min(end, static_cast<long long>(rows) * CanvasWidth);
 }
 
-// Length of the text from the start of row on, up to its first unwritten
-// cell; rows the canvas never reached are empty.
-int RowText(int row)
+// The line that starts at row: its cells up to the row's last written one,
+// continued over the rows below while a row is written to its last cell.
+// Unwritten cells inside it show as blanks, so that what lies right of them
+// (a table placed behind text, a link) keeps its column.
+struct Line {
+    int length;   // characters
+    int rows;     // canvas rows it covers, at least 1
+};
+
+int LastCell(int row)
 {
-    const long long start = static_cast<long long>(row) * CanvasWidth;
-    const long long have = static_cast<long long>(canvasRows) * CanvasWidth;
-    if (start >= have)
-        return 0;
-    return static_cast<int>(strnlen(canvasPage->pImage + start, static_cast<size_t>(have - start)));
+    if (row < 0 || row >= canvasRows)
+        return -1;
+    const char* cells = canvasPage->pImage + static_cast<long long>(row) * CanvasWidth;
+    int last = CanvasWidth - 1;
+    while (last >= 0 && cells[last] == '\0')
+        --last;
+    return last;
+}
+
+Line LineAt(int row)
+{
+    int rows = 1;
+    int last;
+    while ((last = LastCell(row + rows - 1)) == CanvasWidth - 1 && row + rows < canvasRows)
+        ++rows;
+    return Line{(rows - 1) * CanvasWidth + last + 1, rows};
 }
 
 // Turns the layout position of each link (Start row, End column) into its
@@ -61,7 +79,7 @@ void PlaceLinks(HtmlPage* page, const int* rowOffset, int length)
     }
 }
 
-// The page text: each row's text and a line feed, for the rows before
+// The page text: each line and a line feed, for the rows before
 // LineCount; rows that a longer text ran over are part of its line.
 void Compact(HtmlPage* page)
 {
@@ -72,23 +90,23 @@ void Compact(HtmlPage* page)
     int length = 0;
     if (rowOffset) {
         for (int row = 0; row < lines;) {
-            const int used = RowText(row);
-            const int covered = used > 0 ? (used - 1) / CanvasWidth + 1 : 1;
-            for (int k = 0; k < covered && row + k < lines; ++k)
+            const Line line = LineAt(row);
+            for (int k = 0; k < line.rows && row + k < lines; ++k)
                 rowOffset.get()[row + k] = length + k * CanvasWidth;
-            length += used + 1;
-            row += covered;
+            length += line.length + 1;
+            row += line.rows;
         }
         text = static_cast<char*>(GetMem(length + 1));
     }
     if (text) {
         char* out = text;
         for (int row = 0; row < lines;) {
-            const int used = RowText(row);
-            memcpy(out, page->pImage + static_cast<long long>(row) * CanvasWidth, static_cast<size_t>(used));
-            out += used;
+            const Line line = LineAt(row);
+            const char* cells = page->pImage + static_cast<long long>(row) * CanvasWidth;
+            for (int i = 0; i < line.length; ++i)
+                *out++ = cells[i] ? cells[i] : ' ';
             *out++ = '\n';
-            row += used > 0 ? (used - 1) / CanvasWidth + 1 : 1;
+            row += line.rows;
         }
         PlaceLinks(page, rowOffset.get(), length);
     } else {
@@ -106,6 +124,10 @@ void Compact(HtmlPage* page)
 
 bool CanvasStart(HtmlPage* page, int rows)
 {
+    // A page left half made gets its text first: a page's pImage is always
+    // its text once another page is laid out.
+    if (canvasPage)
+        Compact(canvasPage);
     rows = std::clamp(rows, 1, CanvasMaxRows);
     page->pImage = static_cast<char*>(GetMem(rows * CanvasWidth));
     canvasPage = page->pImage ? page : nullptr;
@@ -131,7 +153,7 @@ void CanvasWrite(long long row, long long column, const char* text, int length, 
 
 bool CanvasRowUsed(int row)
 {
-    return canvasPage && row >= 0 && row < canvasRows && RowText(row) > 0;
+    return canvasPage && LastCell(row) >= 0;
 }
 
 int CanvasRow(long long row)

@@ -44,13 +44,14 @@ inline constexpr int CanvasMaxRows = 20000;
 inline constexpr int TableMaxWidth = 10 * CanvasWidth;
 
 // Gives the page a zero-filled canvas of rows rows (at least one) as its
-// pImage; false when memory is short.
+// pImage, after compacting the canvas of a page left half made; false when
+// memory is short.
 bool CanvasStart(HtmlPage* page, int rows);
 // Writes length characters of text (with fill, length times text[0]) from
 // the cell row * CanvasWidth + column on, continuing over row ends; cells
 // outside the canvas's greatest extent are not written.
 void CanvasWrite(long long row, long long column, const char* text, int length, bool fill);
-// Whether the canvas row's line has text (its first cell is written).
+// Whether any cell of the canvas row is written.
 bool CanvasRowUsed(int row);
 // A cursor row held inside the canvas's greatest extent.
 int CanvasRow(long long row);

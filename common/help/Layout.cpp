@@ -146,7 +146,8 @@ void ListItem(Body& b)
 void BuildTextImage(HtmlFile* file)
 {
     HtmlPage* page = pCurrentPage;
-    if (!page || !CanvasStart(page, page->Body.Count))
+    // A page is laid out once: its links and tables are placed for good.
+    if (!page || page->pImage || !CanvasStart(page, page->Body.Count))
         return;
     page->LineCount = 0;
     int titleRow = 0;

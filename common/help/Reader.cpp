@@ -74,6 +74,12 @@ void ReadLink(HtmlLink* link, char* attributes)
     }
 }
 
+// Tags inside a line of text: white space behind them still parts words.
+bool IsInlineTag(const char* name)
+{
+    return FindTokenC(name, ",a,/a,b,/b,font,/font,") > 0;
+}
+
 }  // namespace
 
 char* GetKeyWord(HtmlFile* file)
@@ -108,10 +114,15 @@ void AddAtribute(ListRec* list, char* tag, char* text)
 void ParseHtml(HtmlFile* file, ListRec* list, const char* endTag)
 {
     TextRun run;
+    // Text came before the inline tags read since, so white space after
+    // them separates two words and begins the next run as a blank.
+    bool afterText = false;
     char* p = file->pPos;
     while (*p) {
         if (*p == '<') {
             *p = '\0';
+            if (run.start)
+                afterText = true;
             run.Close(list);
             char* close = strchr(p + 1, '>');
             if (!close) {
@@ -127,6 +138,7 @@ void ParseHtml(HtmlFile* file, ListRec* list, const char* endTag)
                 file->pPos = p;
                 return;
             }
+            afterText = afterText && *name && IsInlineTag(name);
             AddAtribute(list, name, attributes);
             continue;
         }
@@ -147,11 +159,11 @@ void ParseHtml(HtmlFile* file, ListRec* list, const char* endTag)
             continue;
         }
         if (IsSpace(*p)) {
-            if (!run.start) {
+            if (!run.start && !afterText) {
                 *p++ = '\0';   // white space before a run is dropped
                 continue;
             }
-            run.Put(p, *p);
+            run.Put(p, run.start ? *p : ' ');
             for (++p; IsSpace(*p); ++p) {
             }
             continue;

@@ -12,7 +12,9 @@
 
 // A named anchor (Kind 1, name=) or a link (Kind 2, href=) of a page. During
 // layout Start and End hold the row and column where it begins; afterwards
-// the half-open range [Start, End) of the page text, "<" and ">" included.
+// the half-open range [Start, End) of the page text, "<" and ">" included,
+// and Length is End - Start. A link that lies outside the text gets an
+// empty range at the text's end.
 struct HtmlLink    { char* pTarget; int Start, End, Length, Kind; };
 
 // A tag with its attribute text, or (pTag null) a run of decoded text. An
@@ -21,6 +23,11 @@ struct HtmlElement { char* pTag; void* pText; int Len; };
 
 // One page of a help file: its name (null when unnamed), the laid-out text,
 // the head and body elements, pointers to its links, and its line count.
+// LineCount is the number of canvas rows the text was made from: the rows
+// up to where the body's layout ended, and also the row it ended on when
+// that row holds text that no line break closed. A row written up to its
+// last column runs on into the next as one line of the text, so the text
+// may hold fewer line feeds than LineCount. Pages are cut at 20000 rows.
 struct HtmlPage    { char* pPageName; char* pImage; ListRec Head, Body, Links; int LineCount; };
 
 struct HtmlFile    { char* pFileName; char* pText; char* pPos; ListRec Pages; };
@@ -49,6 +56,12 @@ void  ParseHtml(HtmlFile* file, ListRec* list, const char* endTag);
 void  AddAtribute(ListRec* list, char* tag, char* text);
 char* GetKeyWord(HtmlFile* file);
 
+// The layout of pCurrentPage: written on a canvas of 132-column rows that
+// grows as the layout goes (no write lands outside it), then compacted into
+// the page text, where unwritten cells before later text on a row show as
+// blanks. PrintTextImage leaves a page whose text is made already as it is.
+// Tables measure at most 1000 rows and columns, nest at most 32 deep and
+// are drawn at most 1320 characters wide.
 void  PrintTextImage(HtmlFile* file);
 void  BuildTextImage(HtmlFile* file);
 void  BuildTextBody(HtmlFile* file, HtmlTable* table, int row, int column);

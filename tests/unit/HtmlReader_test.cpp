@@ -84,6 +84,14 @@ TEST_F(Reader, WhiteSpaceCollapsesToItsFirstCharacter)
     EXPECT_EQ(Elements("<p>Hello\n \tworld <b>x"), (Strings{"<p|>", "Hello\nworld ", "<b|>"}));
 }
 
+TEST_F(Reader, WhiteSpaceAfterInlineTagsPartsWords)
+{
+    EXPECT_EQ(Elements("<p>Choose <b>Save</b>\n to <a href=x>keep</a> it.<br> Next</p>"),
+              (Strings{"<p|>", "Choose ", "<b|>", "Save", "</b|>", " to ", "<a>", "keep", "</a|>", " it.",
+                       "<br|>", "Next", "</p|>"}));
+    EXPECT_EQ(Elements("<p><b> Bold</b></p>"), (Strings{"<p|>", "<b|>", "Bold", "</b|>", "</p|>"}));
+}
+
 TEST_F(Reader, TagsKeepTheirAttributeText)
 {
     EXPECT_EQ(Elements("< td  width=\"50%\" align=left>x<TR>"),
@@ -130,35 +138,23 @@ TEST_F(Reader, PagesByTheirHtmlTags)
 {
     HtmlFile* file = Parse("pages", "<html page=\"one\"><head><title>T1</title></head><body>a</p></body></html>"
                                     "<HTML>  <body>b</p></body></html>"
+                                    "<html page=\"hidden\" SkipPage><body>secret</body></HTML >"
                                     "<html PAGE=\"two\"><body>c</p></body></html>");
     ASSERT_NE(file, nullptr);
     std::vector<HtmlPage*> pages = Pages(file);
-    ASSERT_EQ(pages.size(), 2u);
+    ASSERT_EQ(pages.size(), 2u) << "a SkipPage page is skipped up to its closing tag";
     EXPECT_STREQ(pages[0]->pPageName, "one");
     EXPECT_EQ(pages[0]->Body.Count, 4) << "an html tag without a page name continues the page";
     EXPECT_EQ(pages[0]->Head.Count, 3);
     EXPECT_STREQ(pages[1]->pPageName, "two");
+    EXPECT_EQ(std::string(pages[1]->pImage), "c\n");
     EXPECT_EQ(pCurrentPage, pages[0]);
 
-    file = Parse("unnamed", "<html><body>x</body></html>");
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(Pages(file).size(), 1u);
+    // A lone html tag without a name gives one unnamed page; SkipPage with
+    // no closing tag behind it reads the page after all.
+    ASSERT_NE(file = Parse("unnamed", "<html><body>x</body></html>"), nullptr);
     EXPECT_EQ(Pages(file)[0]->pPageName, nullptr);
-}
-
-TEST_F(Reader, SkipPageSkipsUpToItsClosingTag)
-{
-    HtmlFile* file = Parse("skip", "<html><body>first</p></body></html>"
-                                   "<html page=\"hidden\" SkipPage><body>secret</body></HTML >"
-                                   "<html page=\"shown\"><body>last</p></body></html>");
-    ASSERT_NE(file, nullptr);
-    std::vector<HtmlPage*> pages = Pages(file);
-    ASSERT_EQ(pages.size(), 2u);
-    EXPECT_STREQ(pages[1]->pPageName, "shown");
-    EXPECT_EQ(std::string(pages[1]->pImage), "last\n");
-    // Without a closing tag behind it the page is read after all.
-    file = Parse("skip2", "<html page=\"a\" SkipPage><body>kept</p>");
-    ASSERT_NE(file, nullptr);
+    ASSERT_NE(file = Parse("skip", "<html page=\"a\" SkipPage><body>kept</p>"), nullptr);
     EXPECT_STREQ(Pages(file)[0]->pPageName, "a");
 }
 

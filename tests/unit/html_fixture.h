@@ -57,6 +57,22 @@ protected:
     {
         return std::string(page->pImage + link->Start, static_cast<size_t>(link->End - link->Start));
     }
+    // Every page of the file: a heading line, its text, then its links.
+    static std::string Dump(HtmlFile* file)
+    {
+        std::string out;
+        for (HtmlPage* page : Pages(file)) {
+            out += "== " + std::string(page->pPageName ? page->pPageName : "(unnamed)") + ", " +
+                   std::to_string(page->LineCount) + " lines\n" + page->pImage;
+            for (HtmlLink* link : Links(page))
+                out += "-- " + std::string(link->Kind == 1 ? "anchor " : "link ") +
+                       (link->pTarget ? link->pTarget : "") + " [" + std::to_string(link->Start) + ", " +
+                       std::to_string(link->End) + ") \"" + LinkText(page, link) + "\"\n";
+        }
+        return out;
+    }
+    // The help file tests/data/name parsed from a copy.
+    HtmlFile* ParseData(const std::string& name) { return Parse(name, Golden(name)); }
     static std::string Golden(const std::string& name)
     {
         std::ifstream in(std::string(TEST_DATA_DIR) + "/" + name, std::ios::binary);
