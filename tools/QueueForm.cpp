@@ -234,3 +234,11 @@ bool PrepareQueueForm()
     }
     return true;
 }
+
+void OfferQueueFormHelp(char* helpFile)
+{
+    pTtyHtmlName = helpFile;
+    pTtyHtmlTitle = const_cast<char*>(QueueMenu.title);
+    for (TextMenu* menu : {&QueueMenu, &localMenu, &networkMenu, &remoteMenu})
+        menu->flags |= 0x0002;
+}

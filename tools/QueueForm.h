@@ -14,3 +14,7 @@ bool PrepareQueueForm();
 
 // Whether the last apply stored the queue; set by the form's apply step.
 extern bool flQueueStored;
+
+// Offers the help file (a string the form keeps) on the answer h of the
+// form and its sub-menus.
+void OfferQueueFormHelp(char* helpFile);

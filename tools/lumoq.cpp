@@ -5,7 +5,9 @@
 //
 // The form's texts come from the core-string catalogue of the program's
 // directory (or of the directory above it, where a build tree keeps it, or
-// of the installed tool directory, which then holds the queue database too).
+// of the installed tool directory, which then holds the queue database too);
+// its help pages, which the answer h shows, lie beside the catalogue in
+// help/<language>/lumoq.html.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -16,31 +18,23 @@
 #include "NlsUtils.h"
 #include "QueueForm.h"
 #include "SysCmd.h"
+#include "ToolCatalogue.h"
 #include "utils.h"
 
 namespace {
-
-bool HasCatalogue(const std::string& dir)
-{
-    struct stat st{};
-    return stat((dir + "/db/en_US/CoreString.qdb").c_str(), &st) == 0;
-}
 
 // The catalogue is opened from the directory that holds it. The queue
 // database lives under the program's own directory, but for an installed
 // program: its directory of programs is shared, so the queues go to the
 // installed tool directory with the catalogue.
-bool OpenCatalogue(char*& toolDir)
+bool OpenCatalogue(char*& toolDir, std::string& catalogue)
 {
-    const std::string installed = std::string(toolDir) + "/" + LUMOQ_INSTALLED_TOOL_DIR;
-    std::string catalogue = toolDir;
-    if (!HasCatalogue(catalogue))
-        catalogue = HasCatalogue(installed) ? installed : catalogue + "/..";
+    catalogue = CatalogueDir(toolDir);
     pToolPath = const_cast<char*>(catalogue.c_str());
     pDrvCoreDB = NlsOpenDB("CoreString", 0);
-    if (catalogue == installed) {
+    if (IsInstalledToolDir(catalogue, toolDir)) {
         PutMem(toolDir);
-        toolDir = SaveStr_(installed.c_str());
+        toolDir = SaveStr_(catalogue.c_str());
     }
     pToolPath = toolDir;
     return pDrvCoreDB != nullptr;
@@ -60,7 +54,8 @@ int main(int argc, char** argv)
 {
     my_name = SaveStr_("lumoq");
     char* toolDir = GetToolPath(argv[0]);
-    if (!toolDir || !OpenCatalogue(toolDir)) {
+    std::string catalogue;
+    if (!toolDir || !OpenCatalogue(toolDir, catalogue)) {
         fprintf(stderr, "ERROR: %s: the message catalogue cannot be read\n", my_name);
         return 1;
     }
@@ -94,6 +89,9 @@ int main(int argc, char** argv)
         fprintf(stderr, "ERROR: %s: the form's texts are missing from the message catalogue\n", my_name);
         return 1;
     }
+    const std::string help = HelpFile(catalogue, "lumoq.html");
+    if (!help.empty())
+        OfferQueueFormHelp(SaveStr_(help.c_str()));
     RunMenu(&QueueMenu, settings, interactive ? 1 : 0);
     if (settings && !flLoadedSettings)
         return 1;

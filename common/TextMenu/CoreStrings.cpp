@@ -1,5 +1,6 @@
 // The engine's texts: the core-string catalogue, opened on first need, and
-// the unit's English wordings for a program that runs without a catalogue.
+// the unit's English wordings (the help menu's among them) for a program
+// that runs without a catalogue.
 #include "MemMgr.h"
 #include "TextMenuImpl.h"
 #include "utils.h"
@@ -14,6 +15,9 @@ struct Wording {
 
 // Each wording has the conversions of the catalogue message it stands for.
 constexpr Wording EnglishWordings[] = {
+    {20, 150, "~e Exit Help"},
+    {20, 151, "~c Contents"},
+    {20, 152, "~b Back"},
     {25, 201, "s) Save"},
     {25, 202, "c) Cancel"},
     {25, 203, "Current selection: %s"},
@@ -48,6 +52,7 @@ constexpr Wording EnglishWordings[] = {
     {25, 1020, "Only one '.' may be entered."},
     {25, 1024, "This number must be between %Lg to %Lg."},
     {25, 1030, "\nThere is no help in this program.\n"},
+    {30, 22, "%s Online Help"},
     {30, 42, "This text length must be from %i to %i characters long."},
     {30, 44, "This text must be exactly %i characters long."},
 };

@@ -1,5 +1,6 @@
-// Shared helpers of the menu engine's source files: item look-ups by index
-// and the engine's texts from the core-string catalogue.
+// Shared helpers of the menu engine's source files (and of the help menu,
+// which the engine runs): item look-ups by index and the engine's texts from
+// the core-string catalogue.
 #pragma once
 
 #include <cstdio>

@@ -20,9 +20,10 @@ prefix=$scratch/prefix
 for file in include/tarvo-common/Dbm.h include/tarvo-common/NlsUtils.h lib/libcommon.a \
             lib/libcommon_MemMgr.a lib/libcommon_NlsUtils.a lib/libcommon_TextMenu.a \
             lib/cmake/TarvoCommon/TarvoCommonConfig.cmake lib/pkgconfig/tarvo-common.pc \
-            bin/qdb bin/nlscc bin/lumoq share/tarvo-common/trans.conf \
+            lib/libcommon_help.a bin/qdb bin/nlscc bin/lumoq bin/lumoh share/tarvo-common/trans.conf \
+            share/tarvo-common/help/en_US/lumoq.html share/tarvo-common/help/de_DE/lumoq.html \
             share/tarvo-common/db/en_US/CoreString.qdb share/tarvo-common/db/pt_BR/CoreString.qdb \
-            share/man/man1/qdb.1 share/man/man1/nlscc.1 share/man/man1/lumoq.1; do
+            share/man/man1/qdb.1 share/man/man1/nlscc.1 share/man/man1/lumoq.1 share/man/man1/lumoh.1; do
   [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 [ ! -e "$prefix/bin/setup" ] || fail "setup is installed"
@@ -32,6 +33,9 @@ fi
 "$prefix/bin/qdb" --version | grep -qx "qdb $version" || fail "installed qdb --version"
 # The installed form finds its texts in the installed tool directory.
 "$prefix/bin/lumoq" --help | grep -q "^Usage: lumoq" || fail "installed lumoq finds no catalogue"
+# ... and its help pages there: h opens them, e returns to the form.
+printf 'h\ne\nq\n' | LANG=en_US "$prefix/bin/lumoq" >"$scratch/help.txt" || fail "installed lumoq with h"
+grep -qF "Print queue set-up: help" "$scratch/help.txt" || fail "installed lumoq finds no help pages"
 
 # Every message of the example's keys in all six languages, and the one
 # LANG chooses marked.

@@ -9,10 +9,7 @@ lumoq=$1
 qdb=$2
 # The settings file name may hold only letters, digits, -, _ and /.
 work=$(mktemp -d /tmp/lumoqtestXXXXXX)
-# The test's own tmux server, with its socket in the test's directory.
-export TMUX_TMPDIR=$work
-tmx() { tmux -f /dev/null -L lumoq-test "$@"; }
-trap 'tmx kill-server 2>/dev/null || true; rm -rf "$work"' EXIT
+source "$(dirname "$0")/tmux_session.sh" "$work" lumoq-test
 
 # The program runs from a copy of its directory, so that the test's queue
 # database is its own: the catalogue is found in the directory above.
@@ -22,43 +19,12 @@ ln -s "$(cd "$(dirname "$lumoq")/.." && pwd)/db" "$work/tree/db"
 ln -s "$(cd "$(dirname "$lumoq")/.." && pwd)/trans.conf" "$work/tree/trans.conf"
 mkdir -p "$work/tree/tools/db"
 
-fail() { echo "FAIL: $*"; echo "--- screen:"; tmx capture-pane -p -t t || true; exit 1; }
-
-# Waits until the screen shows the text.
-wait_for() {
-  for _ in $(seq 1 100); do
-    tmx capture-pane -p -t t | grep -qF -- "$1" && return 0
-    sleep 0.1
-  done
-  fail "the screen never showed: $1"
-}
 # The screen from the last menu heading on: the page shown now.
-last_page() { tmx capture-pane -p -t t | awk '/Print queue set-up/ { page = "" } { page = page $0 "\n" } END { printf "%s", page }'; }
-# Every question of the form ends with ": ". A key typed before the page is
-# out would be echoed into the middle of it, so each answer waits until the
-# last line shown is a question.
-wait_question() {
-  for _ in $(seq 1 100); do
-    [[ "$(tmx capture-pane -p -t t | grep -v '^ *$' | tail -1)" == *: ]] && return 0
-    sleep 0.1
-  done
-  fail "no question on the screen"
-}
-type_line() { wait_question; tmx send-keys -t t -l -- "$1"; tmx send-keys -t t Enter; }
+last_page() { page_from "Print queue set-up"; }
 
 run_session() {
   local columns=$1 rows=$2 queue=$3
-  tmx kill-server 2>/dev/null || true
-  local started=no
-  for _ in 1 2 3; do
-    if tmx new-session -d -s t -x "$columns" -y "$rows" \
-      "cd $work && LANG=en_US TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30"; then
-      started=yes
-      break
-    fi
-    sleep 1
-  done
-  [ "$started" = yes ] || { echo "FAIL: tmux cannot start a session"; exit 1; }
+  start_session "$columns" "$rows" "cd $work && LANG=en_US TERM=dumb $work/tree/tools/lumoq; echo EXIT=\$?; sleep 30"
   wait_for "Enter a selection or s for store settings in a file or <Return> to exit:"
   local screen
   screen=$(tmx capture-pane -p -t t)
