@@ -147,8 +147,16 @@ void TtyHelpBuildMenuItems()
 
 void TtyHtmlHelp(char* name, char* text, const char* title)
 {
-    if (!name || !title || !HtmlHelp(name, text))
+    if (!name || !title)
         return;
+    if (!HtmlHelp(name, text)) {
+        // The menu that asked for help redraws its page on return: the
+        // message waits for the user, or it would be gone unread.
+        ShowCore(NLS_SET_CORE, 1001);
+        fflush(stdout);
+        Gets(LineBuf, sizeof LineBuf);
+        return;
+    }
     SetHelpTitle(SaveStr_(title));
     TtyHelpBuildMenuItems();
     if (HelpMenu.items)

@@ -131,11 +131,14 @@ void PlaceTable(Body& b, HtmlTable* table)
     b.column = b.table ? b.cellLeft : table->Left;
 }
 
+// A numbered item starts its line with its number; any other item starts a
+// line of its own without a mark, so that the items of an unnumbered list
+// do not run together into one word.
 void ListItem(Body& b)
 {
+    b.Break();
     if (!b.ordered)
         return;
-    b.Break();
     char mark[24];
     const int length = snprintf(mark, sizeof mark, "   %i. ", ++b.item);
     b.Print(mark, length);

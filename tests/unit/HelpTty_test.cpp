@@ -272,8 +272,9 @@ TEST_F(Help, FilesThatCannotBeReadAreToldAndChangeNothing)
     out = Dialogue("", [&] { EXPECT_EQ(HtmlHelp(name.data(), text), 0); });
     EXPECT_EQ(out, "Error reading HTML buffer\n");
     EXPECT_EQ(HtmlHelp(nullptr, nullptr), 0);
-    out = Dialogue("", [&] { TtyHtmlHelp(missing.data(), nullptr, "Form"); });
-    EXPECT_EQ(out, "Error in reading HTML file " + missing + "\n") << "and no menu";
+    out = Dialogue("\n", [&] { TtyHtmlHelp(missing.data(), nullptr, "Form"); });
+    EXPECT_EQ(out, "Error in reading HTML file " + missing + "\n\nPress <Return> to continue ")
+        << "no menu, and the message waits for the user";
 
     Open(Write("links.html",
                "<html page=\"links\"><body><a href=\"gone.html#part\">Gone</a><br>"

@@ -44,7 +44,8 @@ TEST_F(Layout, BreaksHeadingsAndLists)
 {
     EXPECT_EQ(Body("<h1>Top</h1>a<br>b<div>c</div>"
                    "<ol><li>one<li>two</li></ol><ul><li>x<li>y</ul>."),
-              Lines({"", "Top", "", "a", "b", "c", "", "", "   1. one", "   2. two", "xy."}));
+              Lines({"", "Top", "", "a", "b", "c", "", "", "   1. one", "   2. two", "", "x", "y."}))
+        << "an unnumbered item takes a line of its own, without a mark";
 }
 
 TEST_F(Layout, TheLastLineWithoutABreakIsKept)
