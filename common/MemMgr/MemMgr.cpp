@@ -238,9 +238,9 @@ void* GetMem(int size)
         int units = (size + MEM_NODE_SIZE) / MEM_NODE_SIZE;  // with the terminator
         int pos = 0;
         if (MemBlock* b = mem::FirstFitShort(units, &pos))
-            return mem::Described(TakeNodes(b, pos, units), size);
+            return mem::Described(TakeNodes(b, pos, units));
     }
-    return mem::Described(GetMemSlow(size), size);
+    return mem::Described(GetMemSlow(size));
 }
 
 void PutMem(void* p)

@@ -1,9 +1,10 @@
 // Descriptions of allocations for valgrind's memcheck (see Memcheck.h).
-// Each allocation is a chunk of one memory pool: memcheck then keeps where
-// it was made and where it was given back, and names both when a stale
-// pointer is used.  The manager itself reads and clears whole nodes, so
-// the bytes of an allocation's last node beyond the handed-out size are
-// opened to it for a resize and closed again after.
+// Each allocation is a chunk of one memory pool, its whole nodes (a
+// dedicated block: the bytes handed out, whole nodes too): memcheck then
+// keeps where it was made and where it was given back, and names both when
+// a stale pointer is used.  The manager keeps the rest of a last node zero
+// and its own tests and DumpMem read it, so it belongs to the allocation,
+// as in the sanitizer build.
 #include "MemMgrImpl.h"
 
 #ifdef MEMMGR_MEMCHECK
@@ -31,16 +32,6 @@ size_t Allocation(const void* p, char** start)
     return static_cast<size_t>(b->Node[node].Nodes) * MEM_NODE_SIZE;
 }
 
-// Nobody's: the bytes of p's nodes beyond the size + 1 handed out.
-void CloseTail(char* p, int size)
-{
-    char* start = nullptr;
-    size_t span = Allocation(p, &start);
-    size_t handed = static_cast<size_t>(size) + 1;
-    if (span > handed)
-        VALGRIND_MAKE_MEM_NOACCESS(p + handed, span - handed);
-}
-
 }  // namespace
 
 namespace mem {
@@ -58,12 +49,12 @@ bool StartMemcheck()
     return memcheckState > 0;
 }
 
-void DescribeAllocation(void* p, int size)
+void DescribeAllocation(void* p)
 {
+    char* start = nullptr;
     if (!p || resizing)
         return;
-    VALGRIND_MEMPOOL_ALLOC(&pool, p, static_cast<size_t>(size) + 1);
-    CloseTail(static_cast<char*>(p), size);
+    VALGRIND_MEMPOOL_ALLOC(&pool, p, Allocation(p, &start));
 }
 
 void DescribeRelease(const MemBlock* b, const void* p)
@@ -77,29 +68,26 @@ void DescribeRelease(const MemBlock* b, const void* p)
 void* DescribedResize(void* p, int size, void* (*resize)(void*, int))
 {
     char* start = nullptr;
-    size_t span = Allocation(p, &start);
     // A new allocation, a release, or nothing: described on their own.
-    if (span == 0 || size <= 0)
+    if (Allocation(p, &start) == 0 || size <= 0)
         return resize(p, size);
-    VALGRIND_MAKE_MEM_DEFINED(start, span);
     ++resizing;
     auto* q = static_cast<char*>(resize(p, size));
     --resizing;
-    // Out of memory, the allocation stays as it was; its size is not kept
-    // here, so its last node stays open.
+    // Out of memory, the allocation stays as it was.
     if (!q)
         return nullptr;
-    size_t handed = static_cast<size_t>(size) + 1;
+    char* at = nullptr;
+    size_t span = Allocation(q, &at);
     if (q == start) {
-        VALGRIND_MEMPOOL_CHANGE(&pool, start, q, handed);
+        VALGRIND_MEMPOOL_CHANGE(&pool, start, q, span);
     } else {
         // Moved: the old place counts as given back, so a stale pointer's
-        // use is reported as a use after release.
+        // use is reported as a use after release.  The new place may
+        // overlap the old one, so it is described after.
         VALGRIND_MEMPOOL_FREE(&pool, start);
-        VALGRIND_MEMPOOL_ALLOC(&pool, q, handed);
+        VALGRIND_MEMPOOL_ALLOC(&pool, q, span);
     }
-    VALGRIND_MAKE_MEM_DEFINED(q, handed);
-    CloseTail(q, size);
     return q;
 }
 

@@ -1,10 +1,9 @@
 // The manager's memory as valgrind's memcheck should see it.  Compiled in
 // when the valgrind headers are at hand and the address sanitizer (which
 // poisons free nodes its own way) is not.  Under valgrind every allocation
-// is a block of one memory pool, exactly the bytes handed out (the request
-// and its terminator); free nodes and the rest of an allocation's last node
-// belong to nobody.  So memcheck reports a use after PutMem, or a write
-// past an allocation, where it happens.  Outside valgrind the cost is a
+// is a block of one memory pool, its whole nodes; free nodes belong to
+// nobody.  So memcheck reports a use after PutMem, or a write past an
+// allocation's nodes, where it happens.  Outside valgrind the cost is a
 // test of one word on the way through GetMem, PutMem and AdjustMem.
 #pragma once
 
@@ -32,8 +31,8 @@ inline bool UnderMemcheck()
     return __builtin_expect(memcheckState != 0, 0) && StartMemcheck();
 }
 
-// A new allocation of size bytes (plus the terminator) at p; null is none.
-void DescribeAllocation(void* p, int size);
+// A new allocation at p; null is none.
+void DescribeAllocation(void* p);
 // p, in the first node of an allocation of block b, is given back.
 void DescribeRelease(const MemBlock* b, const void* p);
 // AdjustMem under memcheck: resize does the work; its own GetMem and
@@ -48,7 +47,7 @@ constexpr bool UnderMemcheck()
 {
     return false;
 }
-inline void DescribeAllocation(void*, int) {}
+inline void DescribeAllocation(void*) {}
 inline void DescribeRelease(const MemBlock*, const void*) {}
 inline void* DescribedResize(void* p, int size, void* (*resize)(void*, int))
 {
@@ -60,10 +59,10 @@ inline void MarkUndefined(const void*, size_t) {}
 #endif
 
 // GetMem's result on its way out.
-inline void* Described(void* p, int size)
+inline void* Described(void* p)
 {
     if (UnderMemcheck())
-        DescribeAllocation(p, size);
+        DescribeAllocation(p);
     return p;
 }
 

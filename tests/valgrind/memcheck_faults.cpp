@@ -2,12 +2,11 @@
 // one per mode, so that a run under valgrind proves the manager describes
 // its allocations (tests/valgrind/memcheck_faults.sh runs every mode):
 //   after-put        reads an allocation after PutMem
-//   past-end         writes the byte after the request and its terminator,
-//                    which still lies in the allocation's last node
+//   past-end         writes the byte after an allocation's last node
 //   after-move       reads the old place of an allocation AdjustMem moved
 //   after-shrink     writes where an allocation was before AdjustMem shrank it
 //   dedicated        writes past a dedicated (over 64 KiB) allocation that
-//                    AdjustMem shrank in place
+//                    AdjustMem shrank in place (its nodes)
 //   clean            the same steps without a fault: must run clean
 #include "MemMgr.h"
 
@@ -41,8 +40,11 @@ int Run(const char* mode)
     char* p = Get(10);
     char* after = Get(10);
     std::memset(p, 'x', 11);  // the request and its terminator are the caller's
+    char* last = Get(40);      // two nodes, the last allocation of the block
     if (std::strcmp(mode, "past-end") == 0)
-        Write(p + 11, 'x');
+        Write(last + 64, 'x');
+    Write(last + 40, 'x');
+    PutMem(last);
     PutMem(p);
     if (std::strcmp(mode, "after-put") == 0)
         return Read(p);
@@ -69,7 +71,7 @@ int Run(const char* mode)
     Write(large + 100000, 'w');
     large = static_cast<char*>(AdjustMem(large, 70000));
     if (std::strcmp(mode, "dedicated") == 0)
-        Write(large + 70001, 'w');
+        Write(large + 70016, 'w');
     Write(large + 70000, 'w');
 
     for (char* q : {keep, after, wall, moved, wide, large})

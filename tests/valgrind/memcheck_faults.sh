@@ -35,7 +35,7 @@ check() {
   fi
 }
 
-check after-put 99 'Invalid read of size 1' "inside a block of size 11 free'd" 'by .*PutMem'
+check after-put 99 'Invalid read of size 1' "inside a block of size 32 free'd" 'by .*PutMem'
 check past-end 99 'Invalid write of size 1' 'ERROR SUMMARY: 1 errors'
 check after-move 99 'Invalid read of size 1' "inside a block of size [0-9]* free'd"
 check after-shrink 99 'Invalid write of size 1' 'ERROR SUMMARY: 1 errors'
