@@ -149,6 +149,48 @@ TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
     EXPECT_EQ(Rows(page, 80), Golden("choice_page_80x24.txt"));
 }
 
+// A list longer than a page goes on, page after page, where the last page
+// stopped, its choices numbered on: every choice is on exactly one page,
+// the chosen one marked where it is, and each page keeps its frame.
+TEST_F(ChoicePage, PagesFollowOneAnotherThroughTheWholeList)
+{
+    std::string names;
+    for (int i = 1; i <= 30; ++i)
+        names += std::string(names.empty() ? "" : ",") + "_queue" + std::to_string(i);
+    std::vector<char> choices(names.begin(), names.end());
+    choices.push_back('\0');
+    TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
+    item.choices = choices.data();
+    item.choiceCount = 30;
+    item.labelLen = 13;
+    item.value = 24;
+    std::vector<int> pageOf(31, -1);
+    int first = 0;
+    for (int page = 0; page < 30 && first < 30; ++page) {
+        unsigned hidden = 0;
+        int shown = -1;
+        const std::string out = Show(&item, 40, 12, &hidden, first, &shown);
+        ASSERT_GE(shown, 0) << out;
+        EXPECT_NE(out.find("Current selection: queue25"), std::string::npos) << out;
+        for (int i = 1; i <= 30; ++i)
+            if (out.find(std::to_string(i) + ") queue" + std::to_string(i) + " ") != std::string::npos) {
+                EXPECT_EQ(pageOf[i], -1) << "queue" << i << " on two pages";
+                pageOf[i] = page;
+            }
+        if (pageOf[25] == page)
+            EXPECT_NE(out.find(" -> 25) queue25"), std::string::npos) << out;
+        if (shown == 0)  // the last page: the next one is the first again
+            break;
+        first += shown;
+    }
+    for (int i = 1; i <= 30; ++i) {
+        ASSERT_NE(pageOf[i], -1) << "queue" << i << " on no page";
+        if (i > 1)
+            EXPECT_GE(pageOf[i], pageOf[i - 1]) << "queue" << i;
+    }
+    EXPECT_GT(pageOf[30], 0) << "the list must need more than one page";
+}
+
 TEST_F(ChoicePage, FirstColumnWiderThanTheScreenIsCut)
 {
     char choices[] = "_a very long printer name that is wider than the screen allows,_b";
