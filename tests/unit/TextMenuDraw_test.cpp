@@ -129,18 +129,31 @@ protected:
     }
 };
 
-TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
+// A pick-one item of thirty queues, queue1 to queue30; the choice numbered
+// hiddenAt (none when 0) is hidden.
+class QueueList : public ChoicePage {
+protected:
+    TextMenuItem Queues(intptr_t value, int hiddenAt = 0)
+    {
+        std::string names;
+        for (int i = 1; i <= 30; ++i)
+            names += std::string(names.empty() ? "" : ",") + (i == hiddenAt ? " " : "_") + "queue" +
+                     std::to_string(i);
+        choices.assign(names.begin(), names.end());
+        choices.push_back('\0');
+        TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
+        item.choices = choices.data();
+        item.choiceCount = 30;
+        item.labelLen = 13;
+        item.value = value;
+        return item;
+    }
+    std::vector<char> choices;
+};
+
+TEST_F(QueueList, ThirtyNamesOnEightyByTwentyFour)
 {
-    std::string names;
-    for (int i = 1; i <= 30; ++i)
-        names += std::string(names.empty() ? "" : ",") + (i == 4 ? " " : "_") + "queue" + std::to_string(i);
-    std::vector<char> choices(names.begin(), names.end());
-    choices.push_back('\0');
-    TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
-    item.choices = choices.data();
-    item.choiceCount = 30;
-    item.labelLen = 13;
-    item.value = 2;
+    TextMenuItem item = Queues(2, 4);
     unsigned hidden = 0;
     int shown = -2;
     const std::string page = Show(&item, 80, 24, &hidden, 0, &shown);
@@ -152,18 +165,9 @@ TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
 // A list longer than a page goes on, page after page, where the last page
 // stopped, its choices numbered on: every choice is on exactly one page,
 // the chosen one marked where it is, and each page keeps its frame.
-TEST_F(ChoicePage, PagesFollowOneAnotherThroughTheWholeList)
+TEST_F(QueueList, PagesFollowOneAnotherThroughTheWholeList)
 {
-    std::string names;
-    for (int i = 1; i <= 30; ++i)
-        names += std::string(names.empty() ? "" : ",") + "_queue" + std::to_string(i);
-    std::vector<char> choices(names.begin(), names.end());
-    choices.push_back('\0');
-    TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
-    item.choices = choices.data();
-    item.choiceCount = 30;
-    item.labelLen = 13;
-    item.value = 24;
+    TextMenuItem item = Queues(24);
     std::vector<int> pageOf(31, -1);
     int first = 0;
     for (int page = 0; page < 30 && first < 30; ++page) {
