@@ -181,16 +181,18 @@ TEST_F(QueueList, PagesFollowOneAnotherThroughTheWholeList)
                 EXPECT_EQ(pageOf[i], -1) << "queue" << i << " on two pages";
                 pageOf[i] = page;
             }
-        if (pageOf[25] == page)
+        if (pageOf[25] == page) {
             EXPECT_NE(out.find(" -> 25) queue25"), std::string::npos) << out;
+        }
         if (shown == 0)  // the last page: the next one is the first again
             break;
         first += shown;
     }
     for (int i = 1; i <= 30; ++i) {
         ASSERT_NE(pageOf[i], -1) << "queue" << i << " on no page";
-        if (i > 1)
+        if (i > 1) {
             EXPECT_GE(pageOf[i], pageOf[i - 1]) << "queue" << i;
+        }
     }
     EXPECT_GT(pageOf[30], 0) << "the list must need more than one page";
 }
