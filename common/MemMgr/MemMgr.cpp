@@ -240,9 +240,9 @@ void* GetMem(int size)
         int units = (size + MEM_NODE_SIZE) / MEM_NODE_SIZE;  // with the terminator
         int pos = 0;
         if (MemBlock* b = mem::FirstFitShort(units, &pos))
-            return TakeNodes(b, pos, units);
+            return mem::Described(TakeNodes(b, pos, units));
     }
-    return GetMemSlow(size);
+    return mem::Described(GetMemSlow(size));
 }
 
 void PutMem(void* p)
@@ -251,6 +251,8 @@ void PutMem(void* p)
     MemBlock* b = mem::BlockOf(p);
     if (!b || !IsAllocation(b, p))
         return;
+    if (mem::UnderMemcheck())
+        mem::DescribeRelease(b, p);
     if (b->Size > MEM_BLOCK_SIZE) {
         FreeBlock(b);
         return;
@@ -271,9 +273,11 @@ void PutMem(void* p)
         FreeBlock(b);
 }
 
-void* AdjustMem(void* p, int size)
+namespace {
+
+// AdjustMem's work; its GetMem and PutMem are its own steps.
+void* Resize(void* p, int size)
 {
-    MEMMGR_CHECK_BOOKS_ON_RETURN();
     if (size == 0) {
         PutMem(p);
         return nullptr;
@@ -287,6 +291,16 @@ void* AdjustMem(void* p, int size)
     if (rounded <= MEM_BLOCK_SIZE && b->Size <= MEM_BLOCK_SIZE)
         return AdjustNodes(b, static_cast<char*>(p), static_cast<int>(rounded / MEM_NODE_SIZE));
     return AdjustLarge(b, static_cast<char*>(p), rounded);
+}
+
+}  // namespace
+
+void* AdjustMem(void* p, int size)
+{
+    MEMMGR_CHECK_BOOKS_ON_RETURN();
+    if (mem::UnderMemcheck())
+        return mem::DescribedResize(p, size, Resize);
+    return Resize(p, size);
 }
 
 int TestMAT(const char* text, char ch, int count)

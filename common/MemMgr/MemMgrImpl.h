@@ -1,5 +1,6 @@
 // Helpers shared by the memory manager's sources: region sizes, the index
-// of the chain, and the address-sanitizer poisoning of free nodes.
+// of the chain, and the poisoning of free nodes (for the address sanitizer,
+// or for valgrind's memcheck when the program runs under it).
 #pragma once
 
 #include "MemMgr.h"
@@ -20,6 +21,8 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+#include "Memcheck.h"
+
 namespace mem {
 
 inline constexpr int MAP_WORDS = MEM_BLOCK_NODES / 64;
@@ -32,8 +35,8 @@ inline void Poison(const void* p, size_t n)
 #ifdef MEMMGR_POISONS
     ASAN_POISON_MEMORY_REGION(p, n);
 #else
-    (void)p;
-    (void)n;
+    if (UnderMemcheck())
+        MarkNoAccess(p, n);
 #endif
 }
 
@@ -42,8 +45,8 @@ inline void Unpoison(const void* p, size_t n)
 #ifdef MEMMGR_POISONS
     ASAN_UNPOISON_MEMORY_REGION(p, n);
 #else
-    (void)p;
-    (void)n;
+    if (UnderMemcheck())
+        MarkUndefined(p, n);
 #endif
 }
 

@@ -129,24 +129,72 @@ protected:
     }
 };
 
-TEST_F(ChoicePage, ThirtyNamesOnEightyByTwentyFour)
+// A pick-one item of thirty queues, queue1 to queue30; the choice numbered
+// hiddenAt (none when 0) is hidden.
+class QueueList : public ChoicePage {
+protected:
+    TextMenuItem Queues(intptr_t value, int hiddenAt = 0)
+    {
+        std::string names;
+        for (int i = 1; i <= 30; ++i)
+            names += std::string(names.empty() ? "" : ",") + (i == hiddenAt ? " " : "_") + "queue" +
+                     std::to_string(i);
+        choices.assign(names.begin(), names.end());
+        choices.push_back('\0');
+        TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
+        item.choices = choices.data();
+        item.choiceCount = 30;
+        item.labelLen = 13;
+        item.value = value;
+        return item;
+    }
+    std::vector<char> choices;
+};
+
+TEST_F(QueueList, ThirtyNamesOnEightyByTwentyFour)
 {
-    std::string names;
-    for (int i = 1; i <= 30; ++i)
-        names += std::string(names.empty() ? "" : ",") + (i == 4 ? " " : "_") + "queue" + std::to_string(i);
-    std::vector<char> choices(names.begin(), names.end());
-    choices.push_back('\0');
-    TextMenuItem item = MenuItem("Printer queue", ITEM_PICKONE, 2);
-    item.choices = choices.data();
-    item.choiceCount = 30;
-    item.labelLen = 13;
-    item.value = 2;
+    TextMenuItem item = Queues(2, 4);
     unsigned hidden = 0;
     int shown = -2;
     const std::string page = Show(&item, 80, 24, &hidden, 0, &shown);
     EXPECT_EQ(shown, 30);
     EXPECT_EQ(hidden, 1u << 3);
     EXPECT_EQ(Rows(page, 80), Golden("choice_page_80x24.txt"));
+}
+
+// A list longer than a page goes on, page after page, where the last page
+// stopped, its choices numbered on: every choice is on exactly one page,
+// the chosen one marked where it is, and each page keeps its frame.
+TEST_F(QueueList, PagesFollowOneAnotherThroughTheWholeList)
+{
+    TextMenuItem item = Queues(24);
+    std::vector<int> pageOf(31, -1);
+    int first = 0;
+    for (int page = 0; page < 30 && first < 30; ++page) {
+        unsigned hidden = 0;
+        int shown = -1;
+        const std::string out = Show(&item, 40, 12, &hidden, first, &shown);
+        ASSERT_GE(shown, 0) << out;
+        EXPECT_NE(out.find("Current selection: queue25"), std::string::npos) << out;
+        for (int i = 1; i <= 30; ++i)
+            if (out.find(std::to_string(i) + ") queue" + std::to_string(i) + " ") != std::string::npos) {
+                EXPECT_EQ(pageOf[i], -1) << "queue" << i << " on two pages";
+                pageOf[i] = page;
+            }
+        if (pageOf[25] == page) {
+            EXPECT_NE(out.find(" -> 25) queue25"), std::string::npos) << out;
+        }
+        if (shown == 0)  // the last page: the next one is the first again
+            break;
+        first += shown;
+    }
+    for (int i = 1; i <= 30; ++i) {
+        ASSERT_NE(pageOf[i], -1) << "queue" << i << " on no page";
+        if (i > 1) {
+            EXPECT_GE(pageOf[i], pageOf[i - 1]) << "queue" << i;
+        }
+    }
+    EXPECT_GT(pageOf[30], 0) << "the list must need more than one page";
 }
 
 TEST_F(ChoicePage, FirstColumnWiderThanTheScreenIsCut)

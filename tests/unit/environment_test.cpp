@@ -2,6 +2,7 @@
 // invocation name, environment variables, host and user names, which
 // printing system runs, and the plain shell runner's results.
 #include <pwd.h>
+#include <sys/utsname.h>
 
 #include <string>
 
@@ -65,6 +66,34 @@ TEST_F(ToolPath, TheProgramsDirectoryFromItsInvocationName)
     EXPECT_EQ(From("/a/b/c", "..//setup"), root + "/a/b");
     EXPECT_EQ(From("/a/b/c", "../..//setup"), root + "/a");
     EXPECT_EQ(From("/cdrom", ".//setup"), root + "/cdrom");
+}
+
+// Started from a directory that has since been removed, the program knows
+// no working directory: a relative invocation name is all it has.
+TEST_F(ToolPath, WithoutAWorkingDirectoryTheRelativeDirectoryStands)
+{
+    fs::create_directories(root + "/gone");
+    fs::current_path(root + "/gone");
+    fs::remove(root + "/gone");
+    EXPECT_EQ(Taken(GetToolPath("sub/setup")), "sub");
+    EXPECT_EQ(Taken(GetToolPath("/opt/x/setup")), "/opt/x");
+}
+
+// The host name is the system's node name; a variable's value is a copy
+// that later changes to the environment leave alone.
+TEST(HostAndVariables, TheirValuesAreSavedCopies)
+{
+    utsname host{};
+    ASSERT_EQ(uname(&host), 0);
+    EXPECT_EQ(Taken(GetHostname()), host.nodename);
+
+    ASSERT_EQ(setenv("LUMO_ENVIRONMENT_TEST", "first value", 1), 0);
+    char* value = GetEnv("LUMO_ENVIRONMENT_TEST");
+    ASSERT_EQ(setenv("LUMO_ENVIRONMENT_TEST", "changed", 1), 0);
+    EXPECT_EQ(Taken(value), "first value");
+    unsetenv("LUMO_ENVIRONMENT_TEST");
+    EXPECT_EQ(GetEnv("LUMO_ENVIRONMENT_TEST"), nullptr);
+    EXPECT_EQ(GetEnv(nullptr), nullptr);
 }
 
 TEST_F(ToolPath, LongWorkingDirectoriesAreNotCut)

@@ -165,6 +165,21 @@ TEST_F(LogDeathTest, OnlyAPlainFileIsWritten)
     EXPECT_TRUE(fs::is_empty(log));
 }
 
+// A program name too long for a path names no log: the failure is told,
+// nothing is written, and no log is prepared for commands.
+TEST_F(LogDeathTest, ANameTooLongForAPathOpensNoLog)
+{
+    EXPECT_EXIT(
+        {
+            static std::string name(5000, 'n');
+            my_name = name.data();
+            flUseLog = true;
+            PutLogMsg("lost\n");
+            exit(PrepareLogFile() == nullptr ? 0 : 1);
+        },
+        ExitedWithCode(0), "^ERROR: couldn't open /tmp/nnnn[n]*\nERROR: couldn't open /tmp/nnnn[n]*\n$");
+}
+
 TEST_F(Log, CommandsMayAppendOnceTheLogIsPrepared)
 {
     EXPECT_EQ(Logging([] {
