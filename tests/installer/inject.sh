@@ -121,19 +121,19 @@ expect_host_kept() {
 
 # The failed call is the one the walk meant, reached in the same order.
 expect_failed_call() {
-    local spec=$1 call=$2 line
-    line=$(awk -v c="${spec%:*}" -v n="${spec#*:}" '$1 == c && $2 == n' "$CALLS")
-    [ "$line" = "${spec%:*} ${spec#*:} ${call#* }" ] ||
-        fail "call ${spec} was '$line', wanted '${spec%:*} ${spec#*:} ${call#* }'"
+    local point=$1 call=$2 line
+    line=$(awk -v c="${point%:*}" -v n="${point#*:}" '$1 == c && $2 == n' "$CALLS")
+    [ "$line" = "${point%:*} ${point#*:} ${call#* }" ] ||
+        fail "call ${point} was '$line', wanted '${point%:*} ${point#*:} ${call#* }'"
 }
-# calls_after SPEC: how many calls were made after the failed one.
+# calls_after POINT: how many calls were made after the failed one.
 calls_after() {
     awk -v c="${1%:*}" -v n="${1#*:}" 'seen { k++ } $1 == c && $2 == n { seen = 1 } END { print k + 0 }' "$CALLS"
 }
 
 expect_end() {
-    local end=$1 spec=$2 call=$3 later
-    later=$(calls_after "$spec")
+    local end=$1 point=$2 call=$3 later
+    later=$(calls_after "$point")
     case $end in
         fatal)
             expect_rc 1
@@ -142,7 +142,7 @@ expect_end() {
             [ "$later" = 0 ] || fail "$later calls were made after the fatal failure" ;;
         warned)
             expect_log "WARNING_MSG: "
-            [ "$later" -gt 0 ] || [ "$spec" = "$LAST_CALL" ] ||
+            [ "$later" -gt 0 ] || [ "$point" = "$LAST_CALL" ] ||
                 fail "the run did not go on after the failure"
             # It ends as a success unless a later step fails for want of
             # what the failed command was to make (the mode of a file that
@@ -151,7 +151,7 @@ expect_end() {
                 fail "exit status $RC after a warned failure" ;;
         quiet)
             expect_rc 0
-            [ "$later" -gt 0 ] || [ "$spec" = "$LAST_CALL" ] ||
+            [ "$later" -gt 0 ] || [ "$point" = "$LAST_CALL" ] ||
                 fail "the run did not go on after the failure" ;;
         pkgadd)
             expect_rc 1
@@ -211,12 +211,12 @@ expect_completed() {
 }
 
 inner() {
-    local run=$1 spec=$2 call=$3 end
+    local run=$1 point=$2 call=$3 end
     DIST=$4
     LAST_CALL=$5
     cd "$DIST" || { echo "FAIL: cannot enter $DIST"; exit 1; }
     end=$(end_of "$run" "$call")
-    step "$run: $spec ($call) fails: $end"
+    step "$run: $point ($call) fails: $end"
     if [ "$run" = upgrade ]; then
         set_failure
         run_setup $'y\n'
@@ -227,10 +227,10 @@ inner() {
         find $APP /etc/Tarvo -printf '%p %y\n' >/tmp/tree.before
     fi
     take_host_snapshot
-    set_failure "$spec"
+    set_failure "$point"
     run_setup $'y\n'
-    expect_failed_call "$spec" "$call"
-    expect_end "$end" "$spec" "$call"
+    expect_failed_call "$point" "$call"
+    expect_end "$end" "$point" "$call"
     expect_host_kept
     [ "$run" = upgrade ] && expect_earlier_kept
 
@@ -289,18 +289,18 @@ inject_outer() {
     [ -s "$T/first.calls" ] && [ -s "$T/upgrade.calls" ] ||
         { printf 'failure injection: the calls were not recorded\n%s\n' "$output"; exit 1; }
 
-    local run spec call last tried=0 failures=0
+    local run point call last tried=0 failures=0
     for run in first upgrade; do
         last=$(tail -n1 "$T/$run.calls" | awk '{ print $1 ":" $2 }')
-        while read -r spec call; do
+        while read -r point call; do
             tried=$((tried + 1))
             output=$(cd "$dist" && TMPDIR=$T "$RUN" --count --bind "$HERE" -- \
-                     /bin/bash "$INJECT" --inner "$run" "$spec" "$call" "$dist" "$last" </dev/null 2>&1)
+                     /bin/bash "$INJECT" --inner "$run" "$point" "$call" "$dist" "$last" </dev/null 2>&1)
             if grep -q '^FAIL' <<<"$output" || ! grep -qx DONE <<<"$output"; then
-                printf '== %s %s (%s): failed\n%s\n' "$run" "$spec" "$call" "$output"
+                printf '== %s %s (%s): failed\n%s\n' "$run" "$point" "$call" "$output"
                 failures=$((failures + 1))
             else
-                printf '== %s %s (%s): ok\n' "$run" "$spec" "$call"
+                printf '== %s %s (%s): ok\n' "$run" "$point" "$call"
             fi
         done < <(pick "$run")
     done
