@@ -4,6 +4,7 @@
 // readable, no scratch copy beside it, no writers' lock held and no
 // descriptor open.
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -40,8 +41,8 @@ struct Fault {
     }
 };
 
-Fault fsyncFault, renameFault, flockFault, getcwdFault, mkostempFault, fdopenFault, fflushFault,
-    fcloseFault, readFault;
+Fault fsyncFault, renameFault, flockFault, getcwdFault, mkostempFault, fchmodFault, fdopenFault,
+    fflushFault, fcloseFault, readFault, lockRaceFault;
 int sleeps = 0;
 
 void Arm(Fault& fault, int err, int times = 1, int skip = 0)
@@ -51,8 +52,8 @@ void Arm(Fault& fault, int err, int times = 1, int skip = 0)
 
 void DisarmAll()
 {
-    for (Fault* f : {&fsyncFault, &renameFault, &flockFault, &getcwdFault, &mkostempFault, &fdopenFault,
-                     &fflushFault, &fcloseFault, &readFault})
+    for (Fault* f : {&fsyncFault, &renameFault, &flockFault, &getcwdFault, &mkostempFault, &fchmodFault,
+                     &fdopenFault, &fflushFault, &fcloseFault, &readFault, &lockRaceFault})
         *f = Fault{};
     sleeps = 0;
 }
@@ -79,6 +80,8 @@ int __real_rename(const char* from, const char* to);
 int __real_flock(int fd, int op);
 char* __real_getcwd(char* buf, size_t size);
 int __real_mkostemp(char* pattern, int flags);
+int __real_fchmod(int fd, mode_t mode);
+int __real_open(const char* path, int flags, ...);
 FILE* __real_fdopen(int fd, const char* mode);
 int __real_fflush(FILE* stream);
 int __real_fclose(FILE* stream);
@@ -107,6 +110,27 @@ char* __wrap_getcwd(char* buf, size_t size)
 int __wrap_mkostemp(char* pattern, int flags)
 {
     return mkostempFault.Fails() ? -1 : __real_mkostemp(pattern, flags);
+}
+
+int __wrap_fchmod(int fd, mode_t mode)
+{
+    return fchmodFault.Fails() ? -1 : __real_fchmod(fd, mode);
+}
+
+// The lock race: another writer makes the lock file between this one's
+// finding it missing and its making it.
+int __wrap_open(const char* path, int flags, ...)
+{
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+    va_end(args);
+    if ((flags & O_EXCL) && lockRaceFault.Fails()) {
+        const int other = __real_open(path, O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (other >= 0)
+            close(other);
+    }
+    return __real_open(path, flags, mode);
 }
 
 FILE* __wrap_fdopen(int fd, const char* mode)
@@ -233,7 +257,8 @@ struct Failure {
 
 const Failure failures[] = {
     {"flock", &flockFault, ENOLCK},     {"mkostemp", &mkostempFault, ENOSPC},
-    {"fdopen", &fdopenFault, ENOMEM},   {"fflush", &fflushFault, ENOSPC},
+    {"fchmod", &fchmodFault, EPERM},    {"fdopen", &fdopenFault, ENOMEM},
+    {"fflush", &fflushFault, ENOSPC},
     {"fsync", &fsyncFault, EIO},        {"fclose", &fcloseFault, EIO},
     {"rename", &renameFault, EXDEV},
 };
@@ -301,6 +326,17 @@ TEST_F(DbmFailuresTest, AHandleThatCannotTakeTheLockHoldsNone)
     EXPECT_EQ(h->LockFd, -1);
     DbTClose(h);
     ExpectUnchanged();
+}
+
+TEST_F(DbmFailuresTest, ALockFileMadeByAnotherWriterMeanwhileIsTaken)
+{
+    fs::remove(DbFile("t") + ".lock");
+    Arm(lockRaceFault, 0);
+    EXPECT_EQ(DbmPutRecord("t", "c", "third", 5), 1);
+    EXPECT_EQ(lockRaceFault.calls, 1);
+    EXPECT_TRUE(LockIsFree());
+    char buf[16] = "";
+    EXPECT_EQ(DbmGetRecord("t", "c", buf), 5);
 }
 
 // A lock file that is a symbolic link is not followed: the change is
