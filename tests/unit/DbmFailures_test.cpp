@@ -42,7 +42,7 @@ struct Fault {
 };
 
 Fault fsyncFault, renameFault, flockFault, getcwdFault, mkostempFault, fchmodFault, fdopenFault,
-    fflushFault, fcloseFault, readFault, lockRaceFault;
+    fwriteFault, fflushFault, fcloseFault, readFault, lockRaceFault;
 int sleeps = 0;
 
 void Arm(Fault& fault, int err, int times = 1, int skip = 0)
@@ -53,7 +53,7 @@ void Arm(Fault& fault, int err, int times = 1, int skip = 0)
 void DisarmAll()
 {
     for (Fault* f : {&fsyncFault, &renameFault, &flockFault, &getcwdFault, &mkostempFault, &fchmodFault,
-                     &fdopenFault, &fflushFault, &fcloseFault, &readFault, &lockRaceFault})
+                     &fdopenFault, &fwriteFault, &fflushFault, &fcloseFault, &readFault, &lockRaceFault})
         *f = Fault{};
     sleeps = 0;
 }
@@ -83,6 +83,7 @@ int __real_mkostemp(char* pattern, int flags);
 int __real_fchmod(int fd, mode_t mode);
 int __real_open(const char* path, int flags, ...);
 FILE* __real_fdopen(int fd, const char* mode);
+size_t __real_fwrite(const void* data, size_t size, size_t count, FILE* stream);
 int __real_fflush(FILE* stream);
 int __real_fclose(FILE* stream);
 ssize_t __real_read(int fd, void* buf, size_t count);
@@ -136,6 +137,11 @@ int __wrap_open(const char* path, int flags, ...)
 FILE* __wrap_fdopen(int fd, const char* mode)
 {
     return fdopenFault.Fails() ? nullptr : __real_fdopen(fd, mode);
+}
+
+size_t __wrap_fwrite(const void* data, size_t size, size_t count, FILE* stream)
+{
+    return IsScratch(stream) && fwriteFault.Fails() ? 0 : __real_fwrite(data, size, count, stream);
 }
 
 int __wrap_fflush(FILE* stream)
@@ -258,7 +264,7 @@ struct Failure {
 const Failure failures[] = {
     {"flock", &flockFault, ENOLCK},     {"mkostemp", &mkostempFault, ENOSPC},
     {"fchmod", &fchmodFault, EPERM},    {"fdopen", &fdopenFault, ENOMEM},
-    {"fflush", &fflushFault, ENOSPC},
+    {"fwrite", &fwriteFault, ENOSPC},   {"fflush", &fflushFault, ENOSPC},
     {"fsync", &fsyncFault, EIO},        {"fclose", &fcloseFault, EIO},
     {"rename", &renameFault, EXDEV},
 };
@@ -303,6 +309,34 @@ TEST_F(DbmFailuresTest, AFailedFlushIsToldAsAFailedWrite)
     EXPECT_EQ(DbmPutRecord("t", "c", "third", 5), 0);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Can't write to t"), std::string::npos);
     ExpectUnchanged();
+}
+
+// The old records are copied, the new one cannot be written after them.
+TEST_F(DbmFailuresTest, ANewRecordThatCannotBeWrittenIsNotStored)
+{
+    Arm(fwriteFault, ENOSPC, 1, 2);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DbmPutRecord("t", "c", "third", 5), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Can't write to t"), std::string::npos);
+    EXPECT_EQ(fwriteFault.calls, 3);
+    ExpectUnchanged();
+}
+
+// A database that cannot be read is not rewritten: the copy would lose
+// what could not be read.
+TEST_F(DbmFailuresTest, ADatabaseThatCannotBeReadIsNotRewritten)
+{
+    fs::remove(DbFile("t"));
+    fs::create_directory(DbFile("t"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DbmPutRecord("t", "c", "third", 5), 0);
+    EXPECT_EQ(DbmDeleteRecord("t", "a"), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("ERROR: Can't read t\n"), std::string::npos) << said;
+    EXPECT_TRUE(fs::is_directory(DbFile("t")));
+    EXPECT_TRUE(ScratchCopies(DbFile("t")).empty());
+    EXPECT_TRUE(LockIsFree());
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 // A signal while waiting for the lock is no reason to give up the change.
@@ -378,6 +412,22 @@ TEST_F(DbmFailuresTest, AFailedMoveOfANewCopyKeepsTheDatabase)
     EXPECT_NE(testing::internal::GetCapturedStderr().find("can't move"), std::string::npos);
     EXPECT_EQ(Read(DbFile("t")), before);
     for (const std::string& name : ScratchCopies(DbFile("t")))
+        fs::remove(dir + "/db/" + name);
+}
+
+// Only the copy made last for this name is moved; any other must be there.
+TEST_F(DbmFailuresTest, OnlyACopyThatIsThereIsMoved)
+{
+    FILE* copy = OpenNewDataBase("other");
+    ASSERT_NE(copy, nullptr);
+    fclose(copy);
+    EXPECT_EQ(RenameDataBase("t", "qdb_new", "qdb"), 0);
+    EXPECT_EQ(RenameDataBase("t", "qdb_old", "qdb"), 0);
+    EXPECT_EQ(Read(DbFile("t")), before);
+    Write(dir + "/db/t.qdb_old", "old");
+    EXPECT_EQ(RenameDataBase("t", "qdb_old", "qdb"), 1);
+    EXPECT_EQ(Read(DbFile("t")), "old");
+    for (const std::string& name : ScratchCopies(dir + "/db/other.qdb"))
         fs::remove(dir + "/db/" + name);
 }
 
