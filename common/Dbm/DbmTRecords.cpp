@@ -29,11 +29,12 @@ bool TakeTurnToChange(DbTHandle* h, dbm::WriterLock& turn)
 }
 
 // Deleting from a database that has no file takes no turn: there is
-// nothing to remove.
+// nothing to remove. Nor is anything removed from a file that could not be
+// read: what it holds is not known.
 bool TakeTurnToDelete(DbTHandle* h, dbm::WriterLock& turn)
 {
     Reload(h);
-    return h->pImage && TakeTurnToChange(h, turn);
+    return h->pImage && !h->flUnread && TakeTurnToChange(h, turn);
 }
 
 // Data length of the record with this key (reloading first); the record is

@@ -183,8 +183,12 @@ void DbTUpDate(DbTHandle* h)
         return;
     char path[dbm::PATH_BUF];
     struct stat st;
-    if (!TaggedPath(path, h->pName) || stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+    if (!TaggedPath(path, h->pName))
         return;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+        h->flUnread = 0;
+        return;
+    }
     if (h->pImage && SameStamp(h, st))
         return;
 
@@ -206,6 +210,7 @@ void DbTUpDate(DbTHandle* h)
         h->pImage = image;
         h->Size = size;
         h->flTailCut = 0;
+        h->flUnread = 0;
         KeepStamp(h, st);
         if (tagged)
             h->Count = HeaderCount(h);
@@ -215,10 +220,13 @@ void DbTUpDate(DbTHandle* h)
     // Nothing read, or a tagged header cut short (it holds no record): a
     // new image. An empty file, or that short header, is the state of the
     // file as loaded, so it is not read again until it changes; a file that
-    // could not be read is tried again at the next reload.
+    // could not be read is tried again at the next reload, and until it is
+    // read no change is written over it: the empty image would replace
+    // every record the file holds.
     const bool loaded = image || st.st_size == 0;
     PutMem(image);
     NewImage(h);
+    h->flUnread = !loaded;
     if (loaded)
         KeepStamp(h, st);
 }
@@ -359,6 +367,10 @@ namespace dbm {
 // the file drops it, and says so.
 int ArchiveImage(DbTHandle* h)
 {
+    if (h->flUnread) {
+        fprintf(stderr, "ERROR: Can't read %s\n", h->pName);
+        return 0;
+    }
     if (h->Type == DBT_TAGGED)
         UpdateHeader(h);
     if (!MakeDbDirectory())

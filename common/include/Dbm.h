@@ -164,6 +164,7 @@ struct DbTHandle {
     DbTIndex* pIndex;          // key lookup table of the image, built on demand
     int LockFd;                // the writers' lock while DbmTLock holds it, else -1
     unsigned char flTailCut;   // a damaged tail was cut off the image as loaded
+    unsigned char flUnread;    // the file is there but could not be read: no change is written
 };
 
 // What the record walk gives for each record. pKey is set for legacy images
